@@ -1,0 +1,45 @@
+# Build helpers shared by every folder: one library target per folder, its unit tests
+# beside it, warnings as errors for our own code.
+
+include(GoogleTest)
+
+set(TAMSEL_WARNINGS -Wall -Wextra -Wno-unused-parameter -Werror)
+
+# tamsel_folder(<target> [DEPS <targets>...] [SOURCES <extra sources>...] [TEST_DEPS <targets>...])
+# Builds every *.cpp of the current folder except *_test.cpp into a static library <target>,
+# and every *_test.cpp into the test program <target>_test (label "unit").
+function(tamsel_folder target)
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES;TEST_DEPS" ${ARGN})
+  file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(lib_sources)
+  set(test_sources)
+  foreach(src IN LISTS all_sources)
+    if(src MATCHES "_test\\.cpp$")
+      list(APPEND test_sources ${src})
+    elseif(NOT src MATCHES "_(main|fuzz|bench)\\.cpp$")
+      list(APPEND lib_sources ${src})
+    endif()
+  endforeach()
+  add_library(${target} STATIC ${lib_sources} ${ARG_SOURCES})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_options(${target} PRIVATE ${TAMSEL_WARNINGS})
+  target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+  if(test_sources)
+    tamsel_test(${target}_test SOURCES ${test_sources} DEPS ${target} ${ARG_TEST_DEPS})
+  endif()
+endfunction()
+
+# tamsel_test(<name> SOURCES ... DEPS ... [LABEL unit|e2e])
+function(tamsel_test name)
+  cmake_parse_arguments(ARG "" "LABEL" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_LABEL)
+    set(ARG_LABEL unit)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${TAMSEL_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} tamsel_testing GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name}
+    PROPERTIES LABELS ${ARG_LABEL}
+               ENVIRONMENT "TAMSEL_BUILD_DIR=${PROJECT_BINARY_DIR};TAMSEL_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

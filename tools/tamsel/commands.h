@@ -1,0 +1,15 @@
+// The subcommands of the `tamsel` admin tool. Each takes the arguments after its own name
+// and returns the process exit code: 0 on success, 1 on failure (error on stderr).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tamsel::tools {
+
+using Args = std::vector<std::string>;
+
+int RunNetCommand(const Args& args);
+int RunRegCommand(const Args& args);
+
+}  // namespace tamsel::tools
