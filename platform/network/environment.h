@@ -20,7 +20,8 @@ std::optional<std::string> ProcessEnvironmentValue(std::string_view name);
 
 // The Win32 form: writes at most `size` bytes including the terminating NUL and returns the
 // size needed including the NUL; when it exceeds `size`, `out` holds nothing useful.
-std::uint32_t ExpandEnvironmentStringsBounded(std::string_view text, const EnvironmentLookup& lookup,
-                                              char* out, std::uint32_t size);
+std::uint32_t ExpandEnvironmentStringsBounded(std::string_view text,
+                                              const EnvironmentLookup& lookup, char* out,
+                                              std::uint32_t size);
 
 }  // namespace tamsel::platform::network

@@ -37,8 +37,9 @@ class Machine {
                                       std::filesystem::path& hostPath) const = 0;
 
   // File operations with Windows semantics on a local path of this machine.
-  virtual Win32Error CreateFolder(std::string_view localPath) const;  // ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND
-  virtual Win32Error DeleteFile(std::string_view localPath) const;    // ERROR_FILE_NOT_FOUND
+  virtual Win32Error CreateFolder(
+      std::string_view localPath) const;  // ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND
+  virtual Win32Error DeleteFile(std::string_view localPath) const;  // ERROR_FILE_NOT_FOUND
   virtual bool FileExists(std::string_view localPath) const;
 };
 

@@ -18,8 +18,10 @@ struct RegionalFormats {
 };
 
 // Broken-down local time, as from localtime_r.
-std::string FormatDate(const std::tm& time, std::string_view picture, const RegionalFormats& formats);
-std::string FormatTime(const std::tm& time, std::string_view picture, const RegionalFormats& formats);
+std::string FormatDate(const std::tm& time, std::string_view picture,
+                       const RegionalFormats& formats);
+std::string FormatTime(const std::tm& time, std::string_view picture,
+                       const RegionalFormats& formats);
 // Short date, a blank, long time.
 std::string FormatDateTime(const std::tm& time, const RegionalFormats& formats);
 

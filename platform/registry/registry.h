@@ -16,8 +16,8 @@ namespace tamsel::platform::registry {
 using DWORD = std::uint32_t;
 using LSTATUS = std::int32_t;
 
-struct OpenKey;            // an open key: machine store, key id, access
-using HKEY = OpenKey*;     // as Windows: an opaque handle, closed with RegCloseKey
+struct OpenKey;         // an open key: machine store, key id, access
+using HKEY = OpenKey*;  // as Windows: an opaque handle, closed with RegCloseKey
 
 // Predefined root handles (never closed).
 extern const HKEY HKEY_CLASSES_ROOT;
@@ -63,8 +63,8 @@ LSTATUS RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD ty
 LSTATUS RegDeleteValueA(HKEY key, const char* valueName);
 LSTATUS RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
                       char* className, DWORD* classSize, void* lastWriteTime);
-LSTATUS RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize,
-                      DWORD* reserved, DWORD* type, std::uint8_t* data, DWORD* dataSize);
+LSTATUS RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved,
+                      DWORD* type, std::uint8_t* data, DWORD* dataSize);
 LSTATUS RegQueryInfoKeyA(HKEY key, DWORD* subKeyCount, DWORD* valueCount);
 
 // RAII and typed access for our own code.

@@ -1,0 +1,153 @@
+// RegistryKey: an owned HKEY with typed value access.
+#include <cstring>
+#include <string>
+
+#include "platform/registry/registry.h"
+
+namespace tamsel::platform::registry {
+
+RegistryKey::~RegistryKey() {
+  if (key_) RegCloseKey(key_);
+}
+
+RegistryKey::RegistryKey(RegistryKey&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+  if (this != &other) {
+    if (key_) RegCloseKey(key_);
+    key_ = other.key_;
+    other.key_ = nullptr;
+  }
+  return *this;
+}
+
+LSTATUS RegistryKey::Open(HKEY parent, std::string_view path, DWORD access, RegistryKey& out) {
+  HKEY key = nullptr;
+  LSTATUS status = RegOpenKeyExA(parent, std::string(path).c_str(), 0, access, &key);
+  if (status == 0) out = RegistryKey(key);
+  return status;
+}
+
+LSTATUS RegistryKey::Create(HKEY parent, std::string_view path, RegistryKey& out) {
+  HKEY key = nullptr;
+  LSTATUS status = RegCreateKeyExA(parent, std::string(path).c_str(), 0, nullptr,
+                                   REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (status == 0) out = RegistryKey(key);
+  return status;
+}
+
+LSTATUS RegistryKey::Connect(std::string_view machineName, HKEY root, RegistryKey& out) {
+  HKEY key = nullptr;
+  LSTATUS status = RegConnectRegistryA(std::string(machineName).c_str(), root, &key);
+  if (status == 0) out = RegistryKey(key);
+  return status;
+}
+
+LSTATUS RegistryKey::GetBinary(std::string_view name, std::vector<std::uint8_t>& value,
+                               DWORD& type) const {
+  std::string valueName(name);
+  DWORD size = 0;
+  LSTATUS status = RegQueryValueExA(key_, valueName.c_str(), nullptr, &type, nullptr, &size);
+  if (status != 0) return status;
+  value.resize(size);
+  status = RegQueryValueExA(key_, valueName.c_str(), nullptr, &type, value.data(), &size);
+  value.resize(size);
+  return status;
+}
+
+LSTATUS RegistryKey::GetString(std::string_view name, std::string& value) const {
+  std::vector<std::uint8_t> data;
+  DWORD type = 0;
+  if (LSTATUS status = GetBinary(name, data, type)) return status;
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return static_cast<LSTATUS>(ERROR_INVALID_DATA);
+  value.assign(data.begin(), data.end());
+  value.resize(std::strlen(value.c_str()));
+  return 0;
+}
+
+LSTATUS RegistryKey::GetDword(std::string_view name, DWORD& value) const {
+  std::vector<std::uint8_t> data;
+  DWORD type = 0;
+  if (LSTATUS status = GetBinary(name, data, type)) return status;
+  if (type != REG_DWORD || data.size() != 4) return static_cast<LSTATUS>(ERROR_INVALID_DATA);
+  std::memcpy(&value, data.data(), 4);
+  return 0;
+}
+
+LSTATUS RegistryKey::GetMultiString(std::string_view name, std::vector<std::string>& value) const {
+  std::vector<std::uint8_t> data;
+  DWORD type = 0;
+  if (LSTATUS status = GetBinary(name, data, type)) return status;
+  if (type != REG_MULTI_SZ) return static_cast<LSTATUS>(ERROR_INVALID_DATA);
+  value.clear();
+  std::string current;
+  for (std::uint8_t byte : data) {
+    if (byte != 0) {
+      current.push_back(static_cast<char>(byte));
+    } else if (!current.empty()) {
+      value.push_back(std::move(current));
+      current.clear();
+    }
+  }
+  if (!current.empty()) value.push_back(std::move(current));
+  return 0;
+}
+
+LSTATUS RegistryKey::SetString(std::string_view name, std::string_view value, DWORD type) const {
+  std::string data(value);
+  return RegSetValueExA(key_, std::string(name).c_str(), 0, type,
+                        reinterpret_cast<const std::uint8_t*>(data.c_str()),
+                        static_cast<DWORD>(data.size() + 1));
+}
+
+LSTATUS RegistryKey::SetDword(std::string_view name, DWORD value) const {
+  return RegSetValueExA(key_, std::string(name).c_str(), 0, REG_DWORD,
+                        reinterpret_cast<const std::uint8_t*>(&value), sizeof value);
+}
+
+LSTATUS RegistryKey::SetMultiString(std::string_view name,
+                                    const std::vector<std::string>& value) const {
+  std::string data;
+  for (const std::string& item : value) {
+    data += item;
+    data.push_back('\0');
+  }
+  data.push_back('\0');
+  return RegSetValueExA(key_, std::string(name).c_str(), 0, REG_MULTI_SZ,
+                        reinterpret_cast<const std::uint8_t*>(data.data()),
+                        static_cast<DWORD>(data.size()));
+}
+
+LSTATUS RegistryKey::SetBinary(std::string_view name, const std::vector<std::uint8_t>& value,
+                               DWORD type) const {
+  return RegSetValueExA(key_, std::string(name).c_str(), 0, type, value.data(),
+                        static_cast<DWORD>(value.size()));
+}
+
+LSTATUS RegistryKey::DeleteValue(std::string_view name) const {
+  return RegDeleteValueA(key_, std::string(name).c_str());
+}
+
+std::vector<std::string> RegistryKey::SubKeyNames() const {
+  std::vector<std::string> names;
+  char name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = sizeof name;
+    if (RegEnumKeyExA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr) != 0) break;
+    names.emplace_back(name, size);
+  }
+  return names;
+}
+
+std::vector<std::string> RegistryKey::ValueNames() const {
+  std::vector<std::string> names;
+  char name[16384];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = sizeof name;
+    if (RegEnumValueA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr) != 0) break;
+    names.emplace_back(name, size);
+  }
+  return names;
+}
+
+}  // namespace tamsel::platform::registry
