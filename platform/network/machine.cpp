@@ -95,11 +95,14 @@ void FolderMachine::SetOnline(bool online) const {
 fs::path FolderMachine::StateFolder() const {
   fs::path state = folder_ / "state";
   std::error_code error;
-  fs::create_directories(state, error);
+  // Only inside an existing machine folder: asking for the state of a machine that does not
+  // exist must not bring it into existence.
+  if (!folder_.empty() && fs::is_directory(folder_, error)) fs::create_directory(state, error);
   return state;
 }
 
 Win32Error FolderMachine::ResolveLocalPath(std::string_view localPath, fs::path& hostPath) const {
+  if (folder_.empty()) return ERROR_BAD_NETPATH;
   if (localPath.size() < 2 || localPath[1] != ':' ||
       !std::isalpha(static_cast<unsigned char>(localPath[0]))) {
     return ERROR_BAD_PATHNAME;
@@ -113,6 +116,7 @@ Win32Error FolderMachine::ResolveLocalPath(std::string_view localPath, fs::path&
 
 Win32Error FolderMachine::ResolveSharePath(std::string_view shareAndPath,
                                            fs::path& hostPath) const {
+  if (folder_.empty()) return ERROR_BAD_NETPATH;
   std::vector<std::string> parts = SplitComponents(shareAndPath);
   if (parts.empty()) return ERROR_BAD_NET_NAME;
   const std::string& share = parts[0];

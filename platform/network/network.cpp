@@ -58,6 +58,14 @@ std::string CanonicalMachineName(std::string_view name) {
   return ToUpper(name);
 }
 
+bool IsValidMachineName(std::string_view name) {
+  if (name.empty() || name.size() > 63) return false;
+  if (name.find_first_not_of('.') == std::string_view::npos) return false;
+  return std::all_of(name.begin(), name.end(), [](unsigned char c) {
+    return std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '$';
+  });
+}
+
 Network::Network(std::filesystem::path root, std::string localMachineName)
     : root_(std::move(root)), localMachineName_(CanonicalMachineName(localMachineName)) {}
 
@@ -82,6 +90,8 @@ void Network::SetCurrent(Network network) {
 std::shared_ptr<Machine> Network::OpenMachine(std::string_view name) const {
   std::string canonical = CanonicalMachineName(name);
   if (canonical.empty() || canonical == ".") canonical = localMachineName_;
+  // An invalid name gets no folder at all, so nothing can resolve or create outside the root.
+  if (!IsValidMachineName(canonical)) return std::make_shared<FolderMachine>("", canonical);
   return std::make_shared<FolderMachine>(root_ / canonical, canonical);
 }
 
@@ -96,6 +106,7 @@ std::vector<std::string> Network::MachineNames() const {
 }
 
 bool Network::CreateMachineFolder(std::string_view name) const {
+  if (!IsValidMachineName(CanonicalMachineName(name))) return false;
   std::filesystem::path folder = root_ / CanonicalMachineName(name);
   if (std::filesystem::exists(folder)) return false;
   std::filesystem::create_directories(folder / "drives" / "C");

@@ -30,14 +30,16 @@ class Network {
   const std::string& LocalMachineName() const { return localMachineName_; }
 
   // The machine by name: "", "\\NAME", "NAME" and the local name all work, in any case.
-  // A machine that does not exist is returned too; it is simply not reachable.
+  // A machine that does not exist, or whose name is invalid, is returned too; it is simply not
+  // reachable.
   std::shared_ptr<Machine> OpenMachine(std::string_view name) const;
   std::shared_ptr<Machine> LocalMachine() const { return OpenMachine(localMachineName_); }
 
   // Names of the machines that have a folder, sorted.
   std::vector<std::string> MachineNames() const;
 
-  // Makes the machine's folder with drives C and D. Returns false if it already exists.
+  // Makes the machine's folder with drives C and D. Returns false if it already exists or the
+  // name is not a valid machine name.
   bool CreateMachineFolder(std::string_view name) const;
 
   // Resolves "\\SRV\D$\a\b" (machine must be reachable) or, without a leading "\\", a local
@@ -63,6 +65,10 @@ class ScopedCurrentNetwork {
 
 // "\\srv01" / "srv01" / "SRV01" -> "SRV01".
 std::string CanonicalMachineName(std::string_view name);
+
+// A name a machine can have: 1 to 63 letters, digits and "-_.$", not only dots. Anything
+// else (separators, "..") could name a folder outside the network root.
+bool IsValidMachineName(std::string_view name);
 
 // Case-insensitive comparison for machine, log and source names (ASCII folding).
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);

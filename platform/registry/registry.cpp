@@ -30,6 +30,7 @@ OpenKey classesRoot{nullptr, RegistryStore::kLocalMachine, KEY_ALL_ACCESS, true,
                     "SOFTWARE\\Classes"};
 
 constexpr LSTATUS ERROR_KEY_DELETED = 1018;
+constexpr size_t kMaxKeyNameLength = 255;  // per path component, as Windows
 
 std::shared_ptr<RegistryStore> StoreOf(const network::Machine& machine) {
   return RegistryStore::ForFile(machine.StateFolder() / "registry.db");
@@ -50,6 +51,20 @@ std::vector<std::string> SplitPath(std::string_view path) {
   return parts;
 }
 
+// HKLM\SOFTWARE\Classes, made on first use. Looked up first, so a read through
+// HKEY_CLASSES_ROOT does not take the store's write lock.
+std::int64_t ClassesKey(RegistryStore& store, std::int64_t id) {
+  for (const std::string& part : SplitPath(classesRoot.classesPath)) {
+    if (auto child = store.FindChild(id, part)) {
+      id = *child;
+      continue;
+    }
+    bool created = false;
+    id = store.CreateChild(id, part, created);
+  }
+  return id;
+}
+
 // The store and key id a handle stands for; roots resolve to the local machine.
 LSTATUS Resolve(HKEY key, std::shared_ptr<RegistryStore>& store, std::int64_t& id) {
   if (key == nullptr) return static_cast<LSTATUS>(ERROR_INVALID_HANDLE);
@@ -60,12 +75,7 @@ LSTATUS Resolve(HKEY key, std::shared_ptr<RegistryStore>& store, std::int64_t& i
     if (!machine->IsReachable()) return static_cast<LSTATUS>(ERROR_BAD_NETPATH);
     store = StoreOf(*machine);
   }
-  if (key->classesPath != nullptr) {
-    for (const std::string& part : SplitPath(key->classesPath)) {
-      bool created = false;
-      id = store->CreateChild(id, part, created);
-    }
-  }
+  if (key->classesPath != nullptr) id = ClassesKey(*store, id);
   if (!key->predefined && !store->KeyExists(id)) return ERROR_KEY_DELETED;
   return static_cast<LSTATUS>(ERROR_SUCCESS);
 }
@@ -116,12 +126,7 @@ LSTATUS RegConnectRegistryA(const char* machineName, HKEY root, HKEY* result) {
     if (!machine->IsReachable()) return static_cast<LSTATUS>(ERROR_BAD_NETPATH);
     auto store = StoreOf(*machine);
     std::int64_t id = root->id;
-    if (root->classesPath != nullptr) {
-      for (const std::string& part : SplitPath(root->classesPath)) {
-        bool created = false;
-        id = store->CreateChild(id, part, created);
-      }
-    }
+    if (root->classesPath != nullptr) id = ClassesKey(*store, id);
     *result = new OpenKey{store, id, KEY_ALL_ACCESS, false, nullptr};
     return static_cast<LSTATUS>(ERROR_SUCCESS);
   });
@@ -151,6 +156,7 @@ LSTATUS RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, DWORD
     if (LSTATUS status = Resolve(key, store, id)) return status;
     bool anyCreated = false;
     for (const std::string& part : SplitPath(subKey ? subKey : "")) {
+      if (part.size() > kMaxKeyNameLength) return static_cast<LSTATUS>(ERROR_INVALID_PARAMETER);
       if (auto child = store->FindChild(id, part)) {
         id = *child;
         continue;

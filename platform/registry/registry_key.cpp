@@ -1,4 +1,5 @@
 // RegistryKey: an owned HKEY with typed value access.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -128,26 +129,35 @@ LSTATUS RegistryKey::DeleteValue(std::string_view name) const {
   return RegDeleteValueA(key_, std::string(name).c_str());
 }
 
-std::vector<std::string> RegistryKey::SubKeyNames() const {
+// Enumerates names by index, growing the buffer when a name does not fit.
+template <typename Enumerate>
+static std::vector<std::string> EnumerateNames(Enumerate enumerate) {
   std::vector<std::string> names;
-  char name[256];
-  for (DWORD index = 0;; ++index) {
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr) != 0) break;
-    names.emplace_back(name, size);
+  std::vector<char> name(256);
+  for (DWORD index = 0;;) {
+    auto size = static_cast<DWORD>(name.size());
+    LSTATUS status = enumerate(index, name.data(), &size);
+    if (status == static_cast<LSTATUS>(ERROR_MORE_DATA)) {
+      name.resize(std::max<size_t>(name.size() * 2, size + 1));
+      continue;
+    }
+    if (status != 0) break;
+    names.emplace_back(name.data(), size);
+    ++index;
   }
   return names;
 }
 
+std::vector<std::string> RegistryKey::SubKeyNames() const {
+  return EnumerateNames([this](DWORD index, char* name, DWORD* size) {
+    return RegEnumKeyExA(key_, index, name, size, nullptr, nullptr, nullptr, nullptr);
+  });
+}
+
 std::vector<std::string> RegistryKey::ValueNames() const {
-  std::vector<std::string> names;
-  char name[16384];
-  for (DWORD index = 0;; ++index) {
-    DWORD size = sizeof name;
-    if (RegEnumValueA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr) != 0) break;
-    names.emplace_back(name, size);
-  }
-  return names;
+  return EnumerateNames([this](DWORD index, char* name, DWORD* size) {
+    return RegEnumValueA(key_, index, name, size, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 }  // namespace tamsel::platform::registry

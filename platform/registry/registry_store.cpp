@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS reg_key("
-    "  id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name TEXT NOT NULL,"
     "  lname TEXT NOT NULL, UNIQUE(parent, lname));"
     "CREATE TABLE IF NOT EXISTS reg_value("
     "  key INTEGER NOT NULL, name TEXT NOT NULL, lname TEXT NOT NULL,"

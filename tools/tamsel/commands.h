@@ -11,5 +11,7 @@ using Args = std::vector<std::string>;
 
 int RunNetCommand(const Args& args);
 int RunRegCommand(const Args& args);
+// `tamsel net source ...` (event sources); the net command hands the word "source" on.
+int RunNetSourceCommand(const Args& args);
 
 }  // namespace tamsel::tools
