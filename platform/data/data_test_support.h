@@ -1,0 +1,44 @@
+// Test support for the data layer and the database: a temporary network with a local
+// machine and an embedded database file in its data folder.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/data/session.h"
+#include "platform/data/session_pool.h"
+#include "platform/network/network.h"
+#include "testing/temp_dir.h"
+
+namespace tamsel::platform::data {
+
+class TestNetwork {
+ public:
+  TestNetwork() : network_(network::Network(temp_.Path() / "net", "LOCAL")) {
+    network::Network::Current().CreateMachineFolder("LOCAL");
+    SessionPool::Instance().Clear();
+  }
+  ~TestNetwork() { SessionPool::Instance().Clear(); }
+
+  std::filesystem::path DataFolder(const std::string& machine = "LOCAL") const {
+    auto folder = network::Network::Current().OpenMachine(machine)->StateFolder() / "data";
+    std::filesystem::create_directories(folder);
+    return folder;
+  }
+
+  // Creates <data folder>/<catalog>.db and runs `script` in it.
+  std::filesystem::path CreateDatabase(const std::string& catalog, const std::string& script,
+                                       const std::string& machine = "LOCAL") const {
+    const auto file = DataFolder(machine) / (catalog + ".db");
+    auto session = Session::Open(file, true);
+    if (!script.empty()) session->Execute(script);
+    return file;
+  }
+
+ private:
+  tamsel::testing::ScopedTempDir temp_;
+  network::ScopedCurrentNetwork network_;
+};
+
+}  // namespace tamsel::platform::data

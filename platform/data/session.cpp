@@ -1,0 +1,208 @@
+// The embedded engine's physical connection and its statement cache.
+#include "platform/data/session.h"
+
+#include <cstdio>
+
+#include "platform/data/provider_error.h"
+
+namespace tamsel::platform::data {
+namespace {
+
+constexpr size_t kCacheLimit = 256;
+
+void Check(sqlite3* db, int rc) {
+  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseSqliteError(db, rc);
+}
+
+}  // namespace
+
+std::string FormatIsoDate(double oaDate) {
+  const com::DateParts p = com::OaDateToParts(oaDate);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                p.minute, p.second);
+  return text;
+}
+
+Statement::Statement(Session* session, sqlite3_stmt* statement, bool cached)
+    : session_(session), statement_(statement), cached_(cached) {}
+
+Statement::Statement(Statement&& other) noexcept
+    : session_(other.session_), statement_(other.statement_), cached_(other.cached_) {
+  other.statement_ = nullptr;
+}
+
+Statement::~Statement() {
+  if (statement_ == nullptr) return;
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
+  if (cached_) {
+    session_->GiveBack(statement_);
+  } else {
+    sqlite3_finalize(statement_);
+  }
+}
+
+Statement& Statement::Bind(int index, const com::Variant& value) {
+  using com::VarType;
+  switch (value.Type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      return BindNull(index);
+    case VarType::I2:
+    case VarType::I4:
+      return BindInt64(index, value.CLng());
+    case VarType::Bool:
+      return BindInt64(index, value.CBool() ? 1 : 0);
+    case VarType::R8:
+      Check(session_->db_, sqlite3_bind_double(statement_, index, value.CDbl()));
+      return *this;
+    case VarType::Date:
+      return BindText(index, FormatIsoDate(value.CDate()));
+    case VarType::BStr:
+      return BindText(index, value.CStr());
+  }
+  return *this;
+}
+
+Statement& Statement::BindText(int index, std::string_view value) {
+  Check(session_->db_, sqlite3_bind_text(statement_, index, value.data(),
+                                         static_cast<int>(value.size()), SQLITE_TRANSIENT));
+  return *this;
+}
+
+Statement& Statement::BindInt64(int index, std::int64_t value) {
+  Check(session_->db_, sqlite3_bind_int64(statement_, index, value));
+  return *this;
+}
+
+Statement& Statement::BindNull(int index) {
+  Check(session_->db_, sqlite3_bind_null(statement_, index));
+  return *this;
+}
+
+int Statement::ParameterCount() const { return sqlite3_bind_parameter_count(statement_); }
+
+bool Statement::Step() {
+  const int rc = sqlite3_step(statement_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  sqlite3_reset(statement_);
+  RaiseSqliteError(session_->db_, rc);
+}
+
+int Statement::Run() {
+  while (Step()) {
+  }
+  return sqlite3_changes(session_->db_);
+}
+
+int Statement::ColumnCount() const { return sqlite3_column_count(statement_); }
+
+std::string Statement::ColumnName(int column) const {
+  const char* name = sqlite3_column_name(statement_, column);
+  return name != nullptr ? name : "";
+}
+
+bool Statement::IsNull(int column) const {
+  return sqlite3_column_type(statement_, column) == SQLITE_NULL;
+}
+
+std::int64_t Statement::Int64(int column) const { return sqlite3_column_int64(statement_, column); }
+
+std::string Statement::Text(int column) const {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+  return text != nullptr ? std::string(text, sqlite3_column_bytes(statement_, column))
+                         : std::string();
+}
+
+com::Variant Statement::Value(int column) const {
+  switch (sqlite3_column_type(statement_, column)) {
+    case SQLITE_NULL:
+      return com::Variant::Null();
+    case SQLITE_INTEGER:
+      return com::Variant::FromInt64(Int64(column));
+    case SQLITE_FLOAT:
+      return com::Variant(sqlite3_column_double(statement_, column));
+    default:
+      return com::Variant(Text(column));
+  }
+}
+
+void Statement::Reset() {
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
+}
+
+std::unique_ptr<Session> Session::Open(const std::filesystem::path& file, bool create,
+                                       int busyMilliseconds) {
+  if (!create) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
+      RaiseProviderError(kProviderFail, "Cannot open database \"" + file.stem().string() +
+                                            "\" requested by the login. The login failed.");
+    }
+  }
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  const int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
+  std::unique_ptr<Session> session(new Session(file, db));
+  if (rc != SQLITE_OK) RaiseSqliteError(db, rc);
+  session->SetBusyTimeout(busyMilliseconds);
+  sqlite3_extended_result_codes(db, 1);
+  // Reading the schema and switching to WAL are the first touches of the file, so a
+  // corrupt or foreign file fails here, with a clear message, not at the first query.
+  session->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+  return session;
+}
+
+Session::~Session() {
+  for (auto& [sql, entry] : cache_) sqlite3_finalize(entry.statement);
+  sqlite3_close_v2(db_);
+}
+
+Statement Session::Prepare(std::string_view sql) {
+  auto found = cache_.find(std::string(sql));
+  if (found != cache_.end() && !found->second.inUse) {
+    found->second.inUse = true;
+    return Statement(this, found->second.statement, true);
+  }
+  sqlite3_stmt* statement = nullptr;
+  const int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+  if (rc != SQLITE_OK) RaiseSqliteError(db_, rc);
+  if (found != cache_.end() || cache_.size() >= kCacheLimit) {
+    return Statement(this, statement, false);  // in use (nested) or cache full
+  }
+  cache_.emplace(std::string(sql), CacheEntry{statement, true});
+  cachedSql_.emplace(statement, std::string(sql));
+  return Statement(this, statement, true);
+}
+
+Statement Session::PrepareFirst(std::string_view sql, std::string_view& tail) {
+  sqlite3_stmt* statement = nullptr;
+  const char* rest = nullptr;
+  const int rc =
+      sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &statement, &rest);
+  if (rc != SQLITE_OK) RaiseSqliteError(db_, rc);
+  tail = rest != nullptr ? sql.substr(rest - sql.data()) : std::string_view();
+  return Statement(this, statement, false);
+}
+
+void Session::Execute(std::string_view sql) {
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, &message);
+  sqlite3_free(message);
+  if (rc != SQLITE_OK) RaiseSqliteError(db_, rc);
+}
+
+void Session::SetBusyTimeout(int milliseconds) {
+  sqlite3_busy_timeout(db_, milliseconds > 0 ? milliseconds : 24 * 3600 * 1000);
+}
+
+void Session::GiveBack(sqlite3_stmt* statement) {
+  auto sql = cachedSql_.find(statement);
+  if (sql != cachedSql_.end()) cache_[sql->second].inUse = false;
+}
+
+}  // namespace tamsel::platform::data
