@@ -1,0 +1,122 @@
+// Administration of TamselDB files: creation without overwriting, upgrade, info, check and
+// the first administrator.
+#include "database/database_file.h"
+
+#include <unistd.h>
+
+#include "database/password_hash.h"
+#include "database/schema.h"
+#include "platform/data/data_source.h"
+#include "platform/data/provider_error.h"
+#include "platform/data/session.h"
+#include "platform/data/session_pool.h"
+
+namespace tamsel::db {
+namespace {
+
+using platform::data::Session;
+
+// Administrative commands should say "locked" within seconds, not wait half a minute.
+constexpr int kAdminBusyMilliseconds = 3000;
+
+std::unique_ptr<Session> OpenExisting(const std::filesystem::path& file) {
+  auto session = Session::Open(file, false, kAdminBusyMilliseconds);
+  return session;
+}
+
+}  // namespace
+
+std::filesystem::path LocalCatalogFile(std::string_view catalog) {
+  const std::filesystem::path folder = platform::data::DataFolder("(local)");
+  return platform::data::CatalogFile(folder, catalog);
+}
+
+void CreateDatabase(const std::filesystem::path& file) {
+  std::error_code error;
+  if (std::filesystem::exists(file, error)) {
+    throw std::runtime_error("database file " + file.string() + " already exists");
+  }
+  std::filesystem::create_directories(file.parent_path(), error);
+  // Build the schema in a file of our own, then link it into place: link() refuses an
+  // existing name, so a database that appeared meanwhile is never replaced, and a failure
+  // half-way leaves no half-made database under the real name.
+  const std::filesystem::path building =
+      file.parent_path() / (file.filename().string() + ".creating." + std::to_string(getpid()));
+  std::filesystem::remove(building, error);
+  try {
+    {
+      auto session = Session::Open(building, true, kAdminBusyMilliseconds);
+      UpgradeSchema(*session);
+      session->Execute("PRAGMA wal_checkpoint(TRUNCATE)");
+    }
+    std::filesystem::create_hard_link(building, file);
+  } catch (const std::filesystem::filesystem_error&) {
+    std::filesystem::remove(building, error);
+    throw std::runtime_error("database file " + file.string() + " already exists");
+  } catch (...) {
+    std::filesystem::remove(building, error);
+    std::filesystem::remove(building.string() + "-wal", error);
+    std::filesystem::remove(building.string() + "-shm", error);
+    throw;
+  }
+  std::filesystem::remove(building, error);
+  std::filesystem::remove(building.string() + "-wal", error);
+  std::filesystem::remove(building.string() + "-shm", error);
+}
+
+int UpgradeDatabase(const std::filesystem::path& file) {
+  auto session = OpenExisting(file);
+  return UpgradeSchema(*session);
+}
+
+DatabaseInfo ReadDatabaseInfo(const std::filesystem::path& file) {
+  auto session = OpenExisting(file);
+  DatabaseInfo info;
+  info.file = file;
+  info.version = SchemaVersionOf(*session);
+  for (const std::string& table : TableNames(*session)) {
+    auto count = session->Prepare("SELECT COUNT(*) FROM \"" + table + "\"");
+    count.Step();
+    info.tables.emplace_back(table, count.Int64(0));
+  }
+  return info;
+}
+
+std::vector<std::string> CheckDatabase(const std::filesystem::path& file) {
+  auto session = OpenExisting(file);
+  std::vector<std::string> problems;
+  auto integrity = session->Prepare("PRAGMA integrity_check");
+  while (integrity.Step()) {
+    if (integrity.Text(0) != "ok") problems.push_back(integrity.Text(0));
+  }
+  auto keys = session->Prepare("PRAGMA foreign_key_check");
+  while (keys.Step()) {
+    problems.push_back("row " + keys.Text(1) + " of " + keys.Text(0) +
+                       " refers to a missing row of " + keys.Text(2));
+  }
+  const int version = SchemaVersionOf(*session);
+  if (version != kSchemaVersion) {
+    problems.push_back("schema version " + std::to_string(version) + ", expected " +
+                       std::to_string(kSchemaVersion) + " (run 'tamsel db upgrade')");
+  }
+  return problems;
+}
+
+std::int64_t CreateAdministrator(const std::filesystem::path& file, std::string_view name,
+                                 std::string_view password) {
+  auto session = OpenExisting(file);
+  if (SchemaVersionOf(*session) < kSchemaVersion) {
+    throw std::runtime_error("the database has an older schema; run 'tamsel db upgrade' first");
+  }
+  {
+    auto taken = session->Prepare("SELECT 1 FROM AppUser WHERE AppUserName = ?");
+    taken.BindText(1, name);
+    if (taken.Step()) throw std::runtime_error("user '" + std::string(name) + "' already exists");
+  }
+  auto insert = session->Prepare(
+      "INSERT INTO AppUser (AppUserName, AppUserPassword, AppRoleID) VALUES (?, ?, 1)");
+  insert.BindText(1, name).BindText(2, HashPassword(password)).Run();
+  return session->LastInsertRowId();
+}
+
+}  // namespace tamsel::db

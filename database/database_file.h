@@ -1,0 +1,42 @@
+// A TamselDB file as an administrator handles it: where a catalog lives, creating one that
+// does not exist yet, upgrading, reading its version and row counts, checking integrity, and
+// adding the first application user.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tamsel::db {
+
+inline constexpr std::string_view kDefaultCatalog = "TamselDB";
+
+// The database file of a catalog in the local machine's data folder.
+std::filesystem::path LocalCatalogFile(std::string_view catalog);
+
+// Creates a database with the schema and seed rows. Never replaces a file: raises when the
+// file exists. The file appears complete or not at all.
+void CreateDatabase(const std::filesystem::path& file);
+
+// Brings an existing database to the current schema; returns the version it had.
+int UpgradeDatabase(const std::filesystem::path& file);
+
+struct DatabaseInfo {
+  std::filesystem::path file;
+  int version = 0;
+  std::vector<std::pair<std::string, std::int64_t>> tables;  // name -> rows, schema order
+};
+DatabaseInfo ReadDatabaseInfo(const std::filesystem::path& file);
+
+// Integrity, foreign keys and schema version; the problems found (empty when sound).
+std::vector<std::string> CheckDatabase(const std::filesystem::path& file);
+
+// Adds an application user with the administrator role and an Argon2id password hash;
+// returns its key. Raises when the name is taken.
+std::int64_t CreateAdministrator(const std::filesystem::path& file, std::string_view name,
+                                 std::string_view password);
+
+}  // namespace tamsel::db

@@ -1,0 +1,220 @@
+// The schema scripts of TamselDB, version by version, and the upgrade that applies them.
+#include "database/schema.h"
+
+#include "platform/data/provider_error.h"
+
+namespace tamsel::db {
+namespace {
+
+using platform::data::Session;
+
+// Version 1: what the collector writes and the log browser reads. Every LogEntry row points
+// at existing lookup rows (the full-text query joins them all); names are matched without
+// regard to case, as the server's default collation does. Dates are ISO text.
+constexpr const char* kVersion1 = R"sql(
+CREATE TABLE VersionInfo (
+  VersionInfoID INTEGER PRIMARY KEY CHECK (VersionInfoID = 1),
+  SchemaVersion INTEGER NOT NULL,
+  VersionInfoDesc TEXT NOT NULL
+);
+CREATE TABLE ELServer (
+  ELServerID INTEGER PRIMARY KEY,
+  ELServerName TEXT NOT NULL COLLATE NOCASE UNIQUE,
+  ELServerDescription TEXT NOT NULL DEFAULT '',
+  Status INTEGER NOT NULL DEFAULT 1
+);
+CREATE TABLE LogType (
+  LogTypeID INTEGER PRIMARY KEY,
+  LogTypeName TEXT NOT NULL COLLATE NOCASE UNIQUE
+);
+CREATE TABLE EventType (
+  EventTypeID INTEGER PRIMARY KEY,
+  EventTypeCode TEXT NOT NULL,
+  EventTypeName TEXT NOT NULL
+);
+CREATE TABLE EventCategory (
+  EventCategoryID INTEGER PRIMARY KEY,
+  EventCategoryName TEXT NOT NULL COLLATE NOCASE UNIQUE
+);
+CREATE TABLE ELUser (
+  ELUserID INTEGER PRIMARY KEY,
+  ELUserName TEXT NOT NULL COLLATE NOCASE UNIQUE
+);
+CREATE TABLE ELSource (
+  ELSourceID INTEGER PRIMARY KEY,
+  ELSourceName TEXT NOT NULL COLLATE NOCASE UNIQUE
+);
+CREATE TABLE ELServerLogType (
+  ELServerID INTEGER NOT NULL REFERENCES ELServer (ELServerID) ON DELETE CASCADE,
+  LogTypeID INTEGER NOT NULL REFERENCES LogType (LogTypeID),
+  PRIMARY KEY (ELServerID, LogTypeID)
+) WITHOUT ROWID;
+CREATE TABLE LogEntry (
+  LEID INTEGER PRIMARY KEY,
+  ELServerID INTEGER NOT NULL REFERENCES ELServer (ELServerID) ON DELETE CASCADE,
+  LogTypeID INTEGER NOT NULL REFERENCES LogType (LogTypeID),
+  RecordNumber INTEGER NOT NULL,
+  TimeGenerated TEXT NOT NULL,
+  TimeWritten TEXT NOT NULL,
+  EventID INTEGER NOT NULL,
+  EventTypeID INTEGER NOT NULL REFERENCES EventType (EventTypeID),
+  EventCategoryID INTEGER NOT NULL REFERENCES EventCategory (EventCategoryID),
+  CategoryNumber INTEGER NOT NULL DEFAULT 0,
+  ELUserID INTEGER NOT NULL REFERENCES ELUser (ELUserID),
+  ELSourceID INTEGER NOT NULL REFERENCES ELSource (ELSourceID),
+  FullMessage TEXT NOT NULL DEFAULT '',
+  CreatedAt TEXT NOT NULL DEFAULT (datetime('now', 'localtime'))
+);
+-- One row per record of a server's log: a re-read stores nothing twice. Also serves the
+-- server-and-log filter.
+CREATE UNIQUE INDEX LogEntry_Record ON LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated);
+-- Key queries filter by time and by each lookup, and sort by any column; every index ends
+-- in the key (the rowid) so paging reads the index alone.
+CREATE INDEX LogEntry_Time ON LogEntry (TimeGenerated);
+CREATE INDEX LogEntry_ServerTime ON LogEntry (ELServerID, LogTypeID, TimeGenerated);
+CREATE INDEX LogEntry_Source ON LogEntry (ELSourceID, TimeGenerated);
+CREATE INDEX LogEntry_Type ON LogEntry (EventTypeID, TimeGenerated);
+CREATE INDEX LogEntry_EventID ON LogEntry (EventID, TimeGenerated);
+CREATE INDEX LogEntry_Category ON LogEntry (EventCategoryID, TimeGenerated);
+CREATE INDEX LogEntry_User ON LogEntry (ELUserID);
+CREATE INDEX LogEntry_LogType ON LogEntry (LogTypeID);
+CREATE INDEX LogEntry_RecordNumber ON LogEntry (RecordNumber);
+CREATE INDEX LogEntry_CreatedAt ON LogEntry (CreatedAt);
+CREATE TABLE EventExclusion (
+  ELServerID INTEGER NOT NULL REFERENCES ELServer (ELServerID) ON DELETE CASCADE,
+  EventTypeID INTEGER NOT NULL REFERENCES EventType (EventTypeID),
+  PRIMARY KEY (ELServerID, EventTypeID)
+) WITHOUT ROWID;
+INSERT INTO EventType (EventTypeID, EventTypeCode, EventTypeName) VALUES
+  (0, 'S', 'Success'),
+  (1, 'E', 'Error'),
+  (2, 'W', 'Warning'),
+  (4, 'I', 'Information'),
+  (8, 'AS', 'Success Audit'),
+  (16, 'AF', 'Failure Audit');
+INSERT INTO EventCategory (EventCategoryName) VALUES ('');
+INSERT INTO ELUser (ELUserName) VALUES ('');
+INSERT INTO VersionInfo (VersionInfoID, SchemaVersion, VersionInfoDesc) VALUES (1, 1, '');
+)sql";
+
+// Version 2: the tables only the component's procedures touch: users and roles, saved
+// reports, alerts with their items and recipients. Schedule windows keep the page's text
+// and the minute of the day, so the hour / minute / AM-PM split is exact arithmetic.
+constexpr const char* kVersion2 = R"sql(
+CREATE TABLE AppRole (
+  AppRoleID INTEGER PRIMARY KEY,
+  AppRoleName TEXT NOT NULL COLLATE NOCASE UNIQUE
+);
+CREATE TABLE AppUser (
+  AppUserID INTEGER PRIMARY KEY,
+  AppUserName TEXT NOT NULL COLLATE NOCASE UNIQUE,
+  AppUserFirstName TEXT NOT NULL DEFAULT '',
+  AppUserLastName TEXT NOT NULL DEFAULT '',
+  AppUserPassword TEXT NOT NULL,
+  AppRoleID INTEGER NOT NULL REFERENCES AppRole (AppRoleID),
+  CreatedAt TEXT NOT NULL DEFAULT (datetime('now', 'localtime'))
+);
+CREATE TABLE SavedReportHdr (
+  SavedReportHdrID INTEGER PRIMARY KEY,
+  AppUserID INTEGER NOT NULL REFERENCES AppUser (AppUserID) ON DELETE CASCADE,
+  SavedReportDescription TEXT NOT NULL DEFAULT '',
+  CreatedAt TEXT NOT NULL DEFAULT (datetime('now', 'localtime'))
+);
+CREATE INDEX SavedReportHdr_User ON SavedReportHdr (AppUserID);
+CREATE TABLE SavedReportItem (
+  SavedReportHdrID INTEGER NOT NULL REFERENCES SavedReportHdr (SavedReportHdrID) ON DELETE CASCADE,
+  SavedReportItemID INTEGER NOT NULL,
+  SavedReportMetaData TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (SavedReportHdrID, SavedReportItemID)
+) WITHOUT ROWID;
+CREATE TABLE AlertHdr (
+  AlertHdrID INTEGER PRIMARY KEY,
+  AppUserID INTEGER NOT NULL REFERENCES AppUser (AppUserID) ON DELETE CASCADE,
+  AlertDesc TEXT NOT NULL DEFAULT '',
+  AlertSql TEXT,
+  Status INTEGER NOT NULL DEFAULT 0,
+  CreatedAt TEXT NOT NULL DEFAULT (datetime('now', 'localtime')),
+  UpdatedAt TEXT
+);
+CREATE INDEX AlertHdr_User ON AlertHdr (AppUserID);
+CREATE TABLE AlertItem (
+  AlertHdrID INTEGER NOT NULL REFERENCES AlertHdr (AlertHdrID) ON DELETE CASCADE,
+  AlertItemID INTEGER NOT NULL,
+  AlertItemMetaData TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (AlertHdrID, AlertItemID)
+) WITHOUT ROWID;
+CREATE TABLE AlertRecipient (
+  AlertRecipientID INTEGER PRIMARY KEY,
+  AlertHdrID INTEGER NOT NULL REFERENCES AlertHdr (AlertHdrID) ON DELETE CASCADE,
+  Email TEXT,
+  ScheduleStartTime TEXT,
+  ScheduleEndTime TEXT,
+  StartMinuteOfDay INTEGER CHECK (StartMinuteOfDay BETWEEN 0 AND 1439),
+  EndMinuteOfDay INTEGER CHECK (EndMinuteOfDay BETWEEN 0 AND 1439),
+  ScheduleTimeDisplay TEXT NOT NULL DEFAULT '',
+  ScheduleDaysMeta INTEGER NOT NULL DEFAULT 0,
+  ScheduleDaysDisplay TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX AlertRecipient_Alert ON AlertRecipient (AlertHdrID);
+INSERT INTO AppRole (AppRoleID, AppRoleName) VALUES (1, 'Administrator'), (2, 'User');
+)sql";
+
+}  // namespace
+
+std::string VersionText() {
+  return "TamselDB version 1.12, schema " + std::to_string(kSchemaVersion);
+}
+
+const std::vector<SchemaStep>& SchemaSteps() {
+  static const std::vector<SchemaStep> steps = {{1, kVersion1}, {2, kVersion2}};
+  return steps;
+}
+
+int SchemaVersionOf(Session& session) {
+  auto exists =
+      session.Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'VersionInfo'");
+  if (!exists.Step()) return 0;
+  auto version = session.Prepare("SELECT SchemaVersion FROM VersionInfo WHERE VersionInfoID = 1");
+  return version.Step() ? static_cast<int>(version.Int64(0)) : 0;
+}
+
+int UpgradeSchema(Session& session, const std::vector<SchemaStep>& steps) {
+  session.Execute("BEGIN IMMEDIATE");
+  try {
+    const int from = SchemaVersionOf(session);
+    const int latest = steps.empty() ? 0 : steps.back().to;
+    if (from > latest) {
+      platform::data::RaiseProviderError(platform::data::kProviderFail,
+                                         "The database has schema version " + std::to_string(from) +
+                                             ", newer than this program's " +
+                                             std::to_string(latest) + ".");
+    }
+    for (const SchemaStep& step : steps) {
+      if (step.to > from) session.Execute(step.script);
+    }
+    auto record = session.Prepare(
+        "UPDATE VersionInfo SET SchemaVersion = ?, VersionInfoDesc = ? WHERE VersionInfoID = 1");
+    record.BindInt64(1, latest).BindText(
+        2, latest == kSchemaVersion ? VersionText() : "TamselDB schema " + std::to_string(latest));
+    record.Run();
+    session.Execute("COMMIT");
+    return from;
+  } catch (...) {
+    try {
+      session.Execute("ROLLBACK");
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+std::vector<std::string> TableNames(Session& session) {
+  std::vector<std::string> names;
+  auto tables = session.Prepare(
+      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
+      "ORDER BY rowid");
+  while (tables.Step()) names.push_back(tables.Text(0));
+  return names;
+}
+
+}  // namespace tamsel::db
