@@ -143,8 +143,30 @@ std::string FormatDateTime(const std::tm& time, const RegionalFormats& formats) 
   return Format(time, formats.shortDate, formats) + " " + Format(time, formats.timeFormat, formats);
 }
 
-std::optional<std::tm> ParseDateTime(std::string_view text, const RegionalFormats& formats) {
+namespace {
+
+// Removes the machine's own AM/PM designator ("p.m." has dots a tokenizer would split) and
+// tells which one it was.
+std::optional<bool> TakeDesignator(std::string& text, const RegionalFormats& formats) {
+  std::string upper = ToUpper(text);
+  for (bool pm : {true, false}) {
+    const std::string& marker = pm ? formats.pm : formats.am;
+    if (marker.empty()) continue;
+    size_t at = upper.find(ToUpper(marker));
+    if (at == std::string::npos) continue;
+    text.erase(at, marker.size());
+    return pm;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::tm> ParseDateTime(std::string_view original, const RegionalFormats& formats) {
+  std::string text(original);
+  std::optional<bool> designator = TakeDesignator(text, formats);
   Tokens tokens = Tokenize(text);
+  if (designator) tokens.words.push_back(*designator ? "PM" : "AM");
   if (tokens.numbers.size() < 3 || tokens.numbers.size() > 6 || tokens.words.size() > 1) {
     return std::nullopt;
   }

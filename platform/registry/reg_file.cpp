@@ -302,7 +302,9 @@ bool Parser::ParseHex(std::string_view rest, Bytes& out) {
   while (!Trim(text).empty() && Trim(text).back() == '\\') {
     text = std::string(Trim(text));
     text.pop_back();
-    if (next_ >= lines_.size()) return Fail("hex list continued past the end of the file");
+    if (next_ >= lines_.size() || Trim(lines_[next_]).empty()) {
+      return Fail("hex list continued past the end of the value");
+    }
     text += Trim(lines_[next_++]);
   }
   std::string_view list = Trim(text);
