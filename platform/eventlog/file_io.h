@@ -1,0 +1,49 @@
+// Small POSIX helpers for the log files: an owned descriptor, whole reads and writes, errno
+// turned into Win32 codes, and the advisory lock that orders writers, clears and readers of a
+// log across processes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+#include "platform/network/win32_error.h"
+
+namespace tamsel::platform::eventlog {
+
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd();
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int Get() const { return fd_; }
+  int Release();
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// ENOENT becomes ERROR_PATH_NOT_FOUND when the folder of `path` is missing too.
+Win32Error ErrnoToWin32(int error, const std::filesystem::path& path = {});
+
+bool ReadExact(int fd, std::uint64_t offset, void* out, std::size_t size);
+Win32Error WriteAll(int fd, std::uint64_t offset, const void* data, std::size_t size);
+
+// flock on a lock file of its own (created on demand); released by the destructor.
+class FileLock {
+ public:
+  enum class Mode { kShared, kExclusive };
+  FileLock() = default;
+  Win32Error Acquire(const std::filesystem::path& lockFile, Mode mode);
+
+ private:
+  UniqueFd fd_;  // closing it drops the lock
+};
+
+}  // namespace tamsel::platform::eventlog
