@@ -33,6 +33,10 @@ enum class ParamType { Variant, BStr, Long, Short };
 enum class PassBy { Value, Reference };
 
 struct ParamInfo {
+  ParamInfo(std::string name, ParamType type = ParamType::Variant, PassBy passBy = PassBy::Value,
+            std::optional<Variant> defaultValue = std::nullopt)
+      : name(std::move(name)), type(type), passBy(passBy), defaultValue(std::move(defaultValue)) {}
+
   std::string name;
   ParamType type = ParamType::Variant;
   PassBy passBy = PassBy::Value;
