@@ -1,5 +1,6 @@
 // The procedure catalog of TamselDB: one registration line per procedure, with the
 // parameters it declares, in the order callers bind them.
+#include "database/alert_procedures.h"
 #include "database/procedures.h"
 #include "platform/data/ado_constants.h"
 
@@ -28,6 +29,7 @@ void RegisterProcedures() {
                     {In("@ELServerID", adInteger), In("@EventTypeID", adInteger)},
                     LogEntryExclusionCheck});
   catalog.Register({"VersionInfoGet", {Out("@VersionInfoDesc", adVarChar)}, VersionInfoGet});
+  RegisterAlertProcedures();
 }
 
 }  // namespace tamsel::db
