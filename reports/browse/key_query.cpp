@@ -1,0 +1,103 @@
+// Building the key query from a filter, and parsing a key query handed back by a page.
+#include "reports/browse/key_query.h"
+
+#include "platform/network/network.h"
+#include "reports/browse/condition_builder.h"
+#include "reports/browse/filter_language.h"
+#include "reports/browse/filter_tokens.h"
+
+namespace tamsel::reports::browse {
+namespace {
+
+// The conditions after the server-and-log expression, in the order they must appear.
+enum Condition { kTimeRange, kSource, kType, kEventId, kCategory, kNone };
+
+std::optional<Condition> ParseCondition(TokenCursor& cursor) {
+  if (cursor.Word("TimeGenerated")) {
+    if (!cursor.Word("BETWEEN")) return std::nullopt;
+    std::optional<std::string_view> start = cursor.Take(TokenKind::Quoted);
+    if (!start || start->empty() || !IsIsoQueryDate(*start) || !cursor.Word("AND")) {
+      return std::nullopt;
+    }
+    std::optional<std::string_view> end = cursor.Take(TokenKind::Quoted);
+    if (!end || !IsIsoQueryDate(*end)) return std::nullopt;
+    return kTimeRange;
+  }
+  struct ListCondition {
+    const char* column;
+    Condition condition;
+    IdSign sign;
+  };
+  static constexpr ListCondition kLists[] = {{"ELSourceID", kSource, IdSign::NonNegative},
+                                             {"EventTypeID", kType, IdSign::NonNegative},
+                                             {"EventID", kEventId, IdSign::Any},
+                                             {"EventCategoryID", kCategory, IdSign::NonNegative}};
+  for (const ListCondition& list : kLists) {
+    if (!cursor.Word(list.column)) continue;
+    if (list.condition == kEventId) cursor.Word("NOT");
+    if (!cursor.Word("IN") || !ParseIdListInParentheses(cursor, list.sign)) return std::nullopt;
+    return list.condition;
+  }
+  return std::nullopt;
+}
+
+// (expression | condition) (AND condition)*, the conditions in their fixed order.
+bool ParseWhere(TokenCursor& cursor) {
+  Condition last = kNone;
+  bool first = true;
+  if (!IsConditionColumn(cursor)) {
+    if (!ParseServerLogTypeExpression(cursor)) return false;
+    first = false;
+  }
+  while (first || cursor.Word("AND")) {
+    std::optional<Condition> condition = ParseCondition(cursor);
+    if (!condition || (last != kNone && *condition <= last)) return false;
+    last = *condition;
+    first = false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string KeyQueryText(const ReportFilter& filter) {
+  ConditionBuilder where(" WHERE ");
+  AppendFilterConditions(where, filter, TimeRange::Include);
+  return "SELECT LEID," + filter.sortBy + " FROM LogEntry" + where.Text() + " ORDER BY " +
+         filter.sortBy + " " + filter.sortOrder;
+}
+
+std::optional<KeyQuery> ParseKeyQuery(std::string_view sql) {
+  std::optional<std::vector<Token>> tokens = TokenizeFilterText(sql);
+  if (!tokens) return std::nullopt;
+  TokenCursor cursor(std::move(*tokens));
+  if (!cursor.Word("SELECT") || !cursor.Word("LEID") || !cursor.Symbol(",")) return std::nullopt;
+  std::optional<std::string_view> selected = cursor.Take(TokenKind::Word);
+  if (!selected || !IsLogEntryColumn(*selected) || !cursor.Word("FROM")) return std::nullopt;
+  const Token& table = cursor.Peek();
+  if (!cursor.Word("LogEntry")) return std::nullopt;
+  const std::size_t whereStart = table.offset + table.text.size();
+  if (cursor.Word("WHERE") && !ParseWhere(cursor)) return std::nullopt;
+  const std::size_t whereEnd = cursor.Peek().offset;
+  if (!cursor.Word("ORDER") || !cursor.Word("BY")) return std::nullopt;
+  std::optional<std::string_view> sortBy = cursor.Take(TokenKind::Word);
+  if (!sortBy || !platform::network::EqualsIgnoreCase(*sortBy, *selected)) return std::nullopt;
+  KeyQuery query;
+  query.sortBy = std::string(*sortBy);
+  if (cursor.IsWord("ASC") || cursor.IsWord("DESC")) {
+    query.sortOrder = std::string(*cursor.Take(TokenKind::Word));
+  }
+  if (!cursor.AtEnd()) return std::nullopt;
+  query.where = std::string(sql.substr(whereStart, whereEnd - whereStart));
+  return query;
+}
+
+std::string CountQueryText(const KeyQuery& query) {
+  return "SELECT COUNT(*) FROM LogEntry" + query.where;
+}
+
+std::string PageQueryText(std::string_view sql, std::int64_t offset, std::int64_t count) {
+  return std::string(sql) + " LIMIT " + std::to_string(count) + " OFFSET " + std::to_string(offset);
+}
+
+}  // namespace tamsel::reports::browse

@@ -1,0 +1,111 @@
+// Tests of the key query: built from a filter, parsed back, and refused when it is anything
+// but a key query.
+#include "reports/browse/key_query.h"
+
+#include <gtest/gtest.h>
+
+namespace tamsel::reports::browse {
+namespace {
+
+constexpr const char* kWorkedExample =
+    "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01' AND "
+    "'2003-01-31' AND  ELSourceID IN(3,4) AND  EventID NOT IN(100,101) ORDER BY TimeGenerated "
+    "DESC";
+
+TEST(KeyQueryTest, EveryGeneratedFormParsesBackToItsParts) {
+  ReportFilter filter;
+  filter.sortBy = "TimeGenerated";
+  filter.sortOrder = "DESC";
+  filter.startDate = "2003-01-01";
+  filter.endDate = "2003-01-31";
+  filter.elSource = "3,4";
+  filter.eventId = "100,101";
+  filter.eventIdExclude = "exclude";
+  ASSERT_EQ(KeyQueryText(filter), kWorkedExample);
+
+  std::optional<KeyQuery> parsed = ParseKeyQuery(kWorkedExample);
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->sortBy, "TimeGenerated");
+  EXPECT_EQ(parsed->sortOrder, "DESC");
+  EXPECT_EQ(CountQueryText(*parsed),
+            "SELECT COUNT(*) FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01' AND "
+            "'2003-01-31' AND  ELSourceID IN(3,4) AND  EventID NOT IN(100,101) ");
+
+  // Every condition at once, a server-and-log expression whose own ANDs and ORs precede the
+  // conditions, an empty end date, and no sort order.
+  filter.serverLogTypeFilter = "ELServerID=1 AND LogTypeID=2 OR (ELServerID=2 AND LogTypeID=1)";
+  filter.endDate = "";
+  filter.eventType = "1,4";
+  filter.eventIdExclude = "";
+  filter.eventId = "-5,7";
+  filter.eventCategory = "0";
+  filter.sortBy = "LEID";
+  filter.sortOrder = "";
+  const std::string all = KeyQueryText(filter);
+  parsed = ParseKeyQuery(all);
+  ASSERT_TRUE(parsed) << all;
+  EXPECT_EQ(parsed->sortOrder, "");
+  EXPECT_EQ(CountQueryText(*parsed),
+            "SELECT COUNT(*) FROM LogEntry WHERE " + filter.serverLogTypeFilter +
+                " AND  TimeGenerated BETWEEN '2003-01-01' AND '' AND  ELSourceID IN(3,4) AND  "
+                "EventTypeID IN(1,4) AND  EventID IN(-5,7) AND  EventCategoryID IN(0) ");
+
+  ReportFilter bare;
+  bare.sortBy = "EventID";
+  parsed = ParseKeyQuery(KeyQueryText(bare));
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(CountQueryText(*parsed), "SELECT COUNT(*) FROM LogEntry ");
+  EXPECT_EQ(PageQueryText("SELECT LEID,EventID FROM LogEntry ORDER BY EventID ", 100, 50),
+            "SELECT LEID,EventID FROM LogEntry ORDER BY EventID  LIMIT 50 OFFSET 100");
+}
+
+TEST(KeyQueryTest, BlanksAndCaseAreFree) {
+  EXPECT_TRUE(
+      ParseKeyQuery("select leid , timegenerated from logentry where elsourceid in ( 3 "
+                    ", 4 ) order by TIMEGENERATED asc"));
+  EXPECT_TRUE(ParseKeyQuery("SELECT LEID,TimeGenerated\r\nFROM LogEntry\tORDER BY TimeGenerated"));
+}
+
+TEST(KeyQueryTest, AnythingButAKeyQueryIsRefused) {
+  for (const char* sql : {
+           "SELECT LEID,TimeGenerated FROM AppUser ORDER BY TimeGenerated DESC",
+           "SELECT LEID,AppUserPassword FROM LogEntry ORDER BY AppUserPassword",
+           "SELECT LEID,TimeGenerated FROM LogEntry, AppUser ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry ORDER BY EventID DESC",
+           "SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC;",
+           "SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC; DELETE FROM "
+           "LogEntry",
+           "SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC --",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE 1=1 OR ELSourceID IN(1) ORDER BY "
+           "TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  ELSourceID IN(3) AND  ELSourceID "
+           "IN(4) ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  EventTypeID IN(3) AND  ELSourceID "
+           "IN(4) ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  ELSourceID IN(3) AND ELServerID=1 "
+           "ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  ELSourceID IN(SELECT ELUserID FROM "
+           "ELUser) ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  ELSourceID NOT IN(3) ORDER BY "
+           "TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01' "
+           "AND '2003-01-31'' OR ''1''=''1' ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '1/1/2003' AND "
+           "'' ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '' AND '' "
+           "ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry UNION SELECT AppUserID,AppUserName FROM "
+           "AppUser ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC LIMIT 1",
+           "SELECT LEID, FROM LogEntry ORDER BY ",
+           "SELECT * FROM LogEntry ORDER BY TimeGenerated",
+           "DELETE FROM LogEntry",
+           "",
+       }) {
+    EXPECT_FALSE(ParseKeyQuery(sql)) << sql;
+  }
+}
+
+}  // namespace
+}  // namespace tamsel::reports::browse
