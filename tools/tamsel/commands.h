@@ -11,6 +11,8 @@ using Args = std::vector<std::string>;
 
 int RunNetCommand(const Args& args);
 int RunRegCommand(const Args& args);
+// `tamsel sc ...`: the service control manager (tools/tamsel/sc_command.cpp).
+int RunScCommand(const Args& args);
 // `tamsel net source ...` (event sources); the net command hands the word "source" on.
 int RunNetSourceCommand(const Args& args);
 

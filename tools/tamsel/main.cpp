@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"net", "machines of the network: create, list, offline, online, path, source add",
      tamsel::tools::RunNetCommand},
     {"reg", "registry of a machine, in the manner of reg.exe", tamsel::tools::RunRegCommand},
+    {"sc", "services: create, delete, start, stop, control, query", tamsel::tools::RunScCommand},
 };
 
 void PrintUsage(FILE* out) {
