@@ -2,6 +2,7 @@
 # beside it, warnings as errors for our own code.
 
 include(GoogleTest)
+include(${CMAKE_CURRENT_LIST_DIR}/MessageTables.cmake)
 
 set(TAMSEL_WARNINGS -Wall -Wextra -Wno-unused-parameter -Werror)
 
