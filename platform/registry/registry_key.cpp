@@ -47,13 +47,19 @@ LSTATUS RegistryKey::Connect(std::string_view machineName, HKEY root, RegistryKe
 LSTATUS RegistryKey::GetBinary(std::string_view name, std::vector<std::uint8_t>& value,
                                DWORD& type) const {
   std::string valueName(name);
-  DWORD size = 0;
-  LSTATUS status = RegQueryValueExA(key_, valueName.c_str(), nullptr, &type, nullptr, &size);
-  if (status != 0) return status;
-  value.resize(size);
-  status = RegQueryValueExA(key_, valueName.c_str(), nullptr, &type, value.data(), &size);
-  value.resize(size);
-  return status;
+  // One call for the common small value; when another writer makes the value bigger between
+  // the calls, ERROR_MORE_DATA gives the new size and the read is simply repeated.
+  value.resize(std::max<size_t>(value.capacity(), 256));
+  for (;;) {
+    auto size = static_cast<DWORD>(value.size());
+    LSTATUS status = RegQueryValueExA(key_, valueName.c_str(), nullptr, &type, value.data(), &size);
+    if (status == static_cast<LSTATUS>(ERROR_MORE_DATA)) {
+      value.resize(size);
+      continue;
+    }
+    value.resize(status == 0 ? size : 0);
+    return status;
+  }
 }
 
 LSTATUS RegistryKey::GetString(std::string_view name, std::string& value) const {
