@@ -267,6 +267,7 @@ bool Parser::ParseSection(std::string_view line, std::vector<Operation>& operati
   if (name.starts_with("\\\\") || !ParseRegistryPath(name, path)) {
     return Fail("invalid key name '" + std::string(name) + "'");
   }
+  if (remove && path.subKey.empty()) return Fail("a root key cannot be deleted");
   Operation operation;
   operation.kind = remove ? Operation::kDeleteKey : Operation::kOpenKey;
   operation.root = path.root;

@@ -216,6 +216,8 @@ TEST_F(RegFileTest, FaultyFilesChangeNothingAndNameTheLine) {
       {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\F]\n\"x\"=hex:01,\\\n",
        "line 4: hex list continued past the end"},
       {"[HKEY_NOWHERE\\X]\n", "line 3: invalid key name"},
+      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\F]\n[-HKEY_LOCAL_MACHINE]\n",
+       "line 4: a root key cannot be deleted"},
       {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\F\n", "line 3: key name without closing"},
       {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\F]\n\"x\"=sz:1\n", "line 4: unknown value data"},
   };
