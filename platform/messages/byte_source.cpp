@@ -53,7 +53,8 @@ FileByteSource::~FileByteSource() {
 }
 
 Win32Error FileByteSource::Open(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so a FIFO where a module was expected is refused instead of waited on.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     switch (errno) {
       case ENOENT:

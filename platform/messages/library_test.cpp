@@ -4,6 +4,7 @@
 #include "platform/messages/library.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -66,7 +67,8 @@ TEST_F(LibraryTest, PathErrors) {
             "<error " + std::to_string(ERROR_BAD_NETPATH) + ">");
   fs::path srv = temp_.Path() / "net" / "SRV01";
   WriteFile(srv / "OFFLINE", "");
-  EXPECT_NE(CategoryOne("\\\\SRV01\\C$\\WINNT\\System32\\sample.dll"), "General\r\n");
+  EXPECT_EQ(CategoryOne("\\\\SRV01\\C$\\WINNT\\System32\\sample.dll"),
+            "<error " + std::to_string(ERROR_BAD_NETPATH) + ">");
   fs::remove(srv / "OFFLINE");
   EXPECT_EQ(CategoryOne((temp_.Path() / "nothing.dll").c_str()), "<error 2>");
   EXPECT_EQ(CategoryOne(""), "<error 87>");
@@ -85,6 +87,9 @@ TEST_F(LibraryTest, FilesThatAreNoModule) {
   WriteFile(empty, "");
   EXPECT_EQ(CategoryOne(empty.c_str()), "<error 193>");
   EXPECT_EQ(CategoryOne(temp_.Path().c_str()), "<error 5>");  // a folder
+  fs::path fifo = temp_.Path() / "pipe.dll";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(CategoryOne(fifo.c_str()), "<error 193>");  // refused at once, never waited on
   // A truncated DLL fails to load rather than half-loading.
   std::ifstream in(SAMPLE_DLL, std::ios::binary);
   std::string dll((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -3,7 +3,7 @@
 // with its AppConfig.xml, the trace folder, and readers of the trace lines.
 //
 //   ComponentTestEnvironment env;             // network, machine, folders; AppConfig written
-//   env.CreateDatabaseFile();                 // an empty embedded database for the catalog
+//   env.CreateSchemaDatabase();               // TamselDB with schema, seeds and procedures
 //   Arguments args{Variant()};
 //   Variant result = ComponentCall("Reports.MenuXmlGet", args);
 //   EXPECT_THAT(env.TraceTexts(), Contains(">>>Reports.MenuXmlGet"));
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "database/database_file.h"
 #include "platform/data/data_source.h"
 #include "platform/data/session.h"
 #include "platform/network/network.h"
@@ -72,6 +73,14 @@ class ComponentTestEnvironment {
     std::filesystem::create_directories(folder);
     std::filesystem::path file = platform::data::CatalogFile(folder, catalog_);
     platform::data::Session::Open(file, true);
+    return file;
+  }
+
+  // The catalog's database with the full schema, seed rows and procedures (tests that call
+  // this link tamsel_database).
+  std::filesystem::path CreateSchemaDatabase() const {
+    std::filesystem::path file = db::LocalCatalogFile(catalog_);
+    db::CreateDatabase(file);
     return file;
   }
 

@@ -16,4 +16,7 @@ int RunScCommand(const Args& args);
 // `tamsel net source ...` (event sources); the net command hands the word "source" on.
 int RunNetSourceCommand(const Args& args);
 
+// `tamsel com ...`: the component's scripting host (tools/tamsel/com_command.cpp).
+int RunComCommand(const Args& args);
+
 }  // namespace tamsel::tools

@@ -22,6 +22,8 @@ const Command kCommands[] = {
      tamsel::tools::RunNetCommand},
     {"reg", "registry of a machine, in the manner of reg.exe", tamsel::tools::RunRegCommand},
     {"sc", "services: create, delete, start, stop, control, query", tamsel::tools::RunScCommand},
+    {"com", "the component: register, unregister, call methods by ProgID, batch calls",
+     tamsel::tools::RunComCommand},
 };
 
 void PrintUsage(FILE* out) {
