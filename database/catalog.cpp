@@ -1,6 +1,7 @@
 // The procedure catalog of TamselDB: one registration line per procedure, with the
 // parameters it declares, in the order callers bind them.
 #include "database/alert_procedures.h"
+#include "database/browse_procedures.h"
 #include "database/procedures.h"
 #include "platform/data/ado_constants.h"
 
@@ -29,6 +30,7 @@ void RegisterProcedures() {
                     {In("@ELServerID", adInteger), In("@EventTypeID", adInteger)},
                     LogEntryExclusionCheck});
   catalog.Register({"VersionInfoGet", {Out("@VersionInfoDesc", adVarChar)}, VersionInfoGet});
+  RegisterBrowseProcedures();
   RegisterAlertProcedures();
 }
 
