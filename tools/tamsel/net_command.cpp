@@ -141,7 +141,12 @@ int Create(const Args& args) {
     return 1;
   }
   auto machine = network.OpenMachine(name);
-  if (!MakeWindowsFolders(*machine) || !WriteStandardKeys(name)) return 1;
+  if (!MakeWindowsFolders(*machine) || !WriteStandardKeys(name)) {
+    // A half-made machine would look usable; it was new, so nothing else is lost.
+    std::error_code ignored;
+    std::filesystem::remove_all(network.Root() / name, ignored);
+    return 1;
+  }
   std::printf("created machine %s in %s\n", name.c_str(), (network.Root() / name).string().c_str());
   return 0;
 }
