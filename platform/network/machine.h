@@ -22,7 +22,8 @@ class Machine {
   virtual bool IsReachable() const = 0;
 
   // Host folder for the machine's own state: its registry store, event log locks, service
-  // state, data folder. Created on demand.
+  // state, data folder. Created on demand inside an existing machine folder only, so asking
+  // never brings a machine into existence.
   virtual std::filesystem::path StateFolder() const = 0;
 
   // "D:\a\b" on this machine -> host path. Each component is matched without regard to
