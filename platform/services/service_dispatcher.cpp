@@ -99,17 +99,34 @@ ControlReply Deliver(DWORD control) {
   return reply;
 }
 
+// A SIGTERM that arrives before the service accepts a stop (still starting) is kept and
+// delivered once it runs; one that finds the service stopping or stopped has nothing to do.
+bool DeliverTerminate() {
+  SERVICE_STATUS status;
+  {
+    std::lock_guard lock(dispatch.mutex);
+    status = dispatch.status;
+  }
+  if (status.dwCurrentState == SERVICE_START_PENDING) return true;
+  if (status.dwCurrentState != SERVICE_STOP_PENDING && status.dwCurrentState != SERVICE_STOPPED) {
+    Deliver(SERVICE_CONTROL_STOP);
+  }
+  return false;
+}
+
 // Waits for controls, SIGTERM and the end of the service thread.
 void ServeControls(const ControlListener& listener, int signals, int finished) {
+  bool terminatePending = false;
   for (;;) {
     pollfd entries[3] = {{listener.Fd(), POLLIN, 0}, {signals, POLLIN, 0}, {finished, POLLIN, 0}};
-    if (poll(entries, 3, -1) < 0) continue;
+    if (poll(entries, 3, terminatePending ? 50 : -1) < 0) continue;
     if (entries[2].revents != 0) return;
     if (entries[1].revents != 0) {
       signalfd_siginfo info;
       [[maybe_unused]] ssize_t n = read(signals, &info, sizeof info);
-      Deliver(SERVICE_CONTROL_STOP);
+      terminatePending = true;
     }
+    if (terminatePending) terminatePending = DeliverTerminate();
     if (entries[0].revents != 0) {
       DWORD control = 0;
       int connection = listener.AcceptControl(control);

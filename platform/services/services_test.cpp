@@ -200,6 +200,25 @@ TEST_F(ServicesTest, SigtermActsAsStop) {
   EXPECT_NE(Output("Alpha").find("control 1\n"), std::string::npos);
 }
 
+TEST_F(ServicesTest, SigtermDuringStartStopsOnceRunning) {
+  SC_HANDLE handle = Create("Alpha", "slowstart");
+  ASSERT_TRUE(StartServiceA(handle, 0, nullptr));
+  // Wait until the service main function is inside its slow start.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (Output("Alpha").find("starting") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  SERVICE_STATUS status;
+  ASSERT_TRUE(QueryServiceStatus(handle, &status));
+  ASSERT_EQ(status.dwCurrentState, SERVICE_START_PENDING);
+  kill(static_cast<pid_t>(QueryServiceProcessId(handle)), SIGTERM);
+  status = WaitFor(handle, SERVICE_STOPPED);
+  EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
+  EXPECT_EQ(status.dwWin32ExitCode, 0u);
+  EXPECT_NE(Output("Alpha").find("control 1\n"), std::string::npos);
+}
+
 TEST_F(ServicesTest, DeadProcessShowsStoppedNeverRunning) {
   SC_HANDLE handle = Create("Alpha");
   ASSERT_TRUE(StartServiceA(handle, 0, nullptr));

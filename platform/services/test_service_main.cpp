@@ -48,6 +48,11 @@ void ServiceMain(svc::DWORD argc, char** argv) {
     std::fflush(stdout);
     return;
   }
+  if (mode == "slowstart") {
+    std::printf("starting\n");
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
   running = true;
   Report(svc::SERVICE_RUNNING);
   while (running) std::this_thread::sleep_for(std::chrono::milliseconds(10));
