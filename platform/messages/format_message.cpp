@@ -74,6 +74,11 @@ DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD lan
   if (error != ERROR_SUCCESS) return Fail(error);
   if (!allocate && out.size() + 1 > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
 
+  if (out.empty()) {
+    // Nothing to return: no allocation a caller that sees 0 would have to know to free.
+    if (!allocate) buffer[0] = '\0';
+    return Fail(ERROR_NO_WORK_DONE);
+  }
   char* target = buffer;
   if (allocate) {
     std::size_t bytes = out.size() + 1 > size ? out.size() + 1 : size;
@@ -83,7 +88,6 @@ DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD lan
   }
   std::memcpy(target, out.data(), out.size());
   target[out.size()] = '\0';
-  if (out.empty()) return Fail(ERROR_NO_WORK_DONE);
   SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(out.size());
 }

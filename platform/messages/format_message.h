@@ -34,8 +34,9 @@ inline constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
 //    ERROR_INSUFFICIENT_BUFFER.
 // Returns the number of bytes stored without the NUL; 0 on failure with GetLastError() set
 // (ERROR_MR_MID_NOT_FOUND, ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_RESOURCE_LANG_NOT_FOUND,
-// ERROR_INVALID_HANDLE, ERROR_INVALID_PARAMETER, ...). An empty result also returns 0, with
-// ERROR_NO_WORK_DONE (and an allocated buffer holding "").
+// ERROR_INVALID_HANDLE, ERROR_INVALID_PARAMETER, ...). An empty result (a message that is
+// only %0) also returns 0, with ERROR_NO_WORK_DONE: a caller buffer then holds "", and with
+// ALLOCATE_BUFFER nothing is allocated (the pointer is null), like every other 0 return.
 DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
                      char* buffer, DWORD size, const MessageArguments* arguments);
 

@@ -185,13 +185,17 @@ TEST(FormatMessageStringTest, FromStringAndEmptyResults) {
       13u);
   EXPECT_STREQ(text, "hello world\r\n");
   LocalFree(text);
-  // A text that is only %0 formats to nothing: 0 with ERROR_NO_WORK_DONE, and an empty buffer.
+  // A text that is only %0 formats to nothing: 0 with ERROR_NO_WORK_DONE and nothing allocated
+  // (a caller that sees 0 frees nothing), or an empty caller buffer.
   text = nullptr;
   EXPECT_EQ(FormatMessageA(flags, "%0", 0, 0, reinterpret_cast<char*>(&text), 0, nullptr), 0u);
   EXPECT_EQ(GetLastError(), ERROR_NO_WORK_DONE);
-  ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text, "");
-  LocalFree(text);
+  EXPECT_EQ(text, nullptr);
+  char small[4] = "xyz";
+  EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_STRING, "%0", 0, 0, small, sizeof small, nullptr),
+            0u);
+  EXPECT_EQ(GetLastError(), ERROR_NO_WORK_DONE);
+  EXPECT_STREQ(small, "");
   // An allocated result over 128 KiB.
   std::string big(130 * 1024, 'y');
   Strings bigArgs({big.c_str()});
