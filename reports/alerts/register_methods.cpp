@@ -12,6 +12,7 @@ void RegisterMethods(MethodRegistry& registry) {
   registry.Add<&AlertRecipientUpdate>("Reports.AlertRecipientUpdate");
   registry.Add<&AlertScheduleGet>("Reports.AlertScheduleGet");
   registry.Add<&AlertRecipientRemove>("Reports.AlertRecipientRemove");
+  registry.Add<&SqlForAlertGenerate>("Reports.SqlForAlertGenerate");
 }
 
 }  // namespace tamsel::reports::alerts
