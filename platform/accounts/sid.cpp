@@ -91,7 +91,10 @@ std::string Sid::ToString() const {
     std::snprintf(hex, sizeof hex, "0x%012llX", static_cast<unsigned long long>(authority_));
     text += hex;
   }
-  for (std::uint32_t sub : subAuthorities_) text += "-" + std::to_string(sub);
+  for (std::uint32_t sub : subAuthorities_) {
+    text += '-';
+    text += std::to_string(sub);
+  }
   return text;
 }
 

@@ -21,8 +21,13 @@ namespace fs = std::filesystem;
 // A name beside `target` that no other writer uses.
 fs::path TemporaryBeside(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
-  return target.parent_path() / ("." + target.filename().string() + ".tmp" +
-                                 std::to_string(getpid()) + "-" + std::to_string(++counter));
+  std::string name = ".";
+  name += target.filename().string();
+  name += ".tmp";
+  name += std::to_string(getpid());
+  name += '-';
+  name += std::to_string(++counter);
+  return target.parent_path() / name;
 }
 
 // Where a backup goes: a path of the log's machine, or a share path.
