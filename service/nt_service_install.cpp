@@ -60,7 +60,13 @@ BOOL CNTService::InstallService() {
   svc::SC_HANDLE manager = svc::OpenSCManagerA(nullptr, nullptr, svc::SC_MANAGER_ALL_ACCESS);
   if (manager == nullptr) return FALSE;
   char filePath[260];
-  GetModuleFileNameA(nullptr, filePath, sizeof filePath);
+  DWORD length = GetModuleFileNameA(nullptr, filePath, sizeof filePath);
+  if (length == 0 || length >= sizeof filePath) {
+    // A path cut short would register a program that does not exist.
+    svc::CloseServiceHandle(manager);
+    svc::SetLastError(platform::ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
   svc::SC_HANDLE service = svc::CreateServiceA(
       manager, serviceName_, serviceName_, svc::SERVICE_ALL_ACCESS, svc::SERVICE_WIN32_OWN_PROCESS,
       svc::SERVICE_AUTO_START, svc::SERVICE_ERROR_NORMAL, filePath, nullptr, nullptr, nullptr,

@@ -67,6 +67,15 @@ TEST_F(CommandLineTest, InstallFailureShowsTheError) {
   EXPECT_EQ(result.output, "Tamsel failed to install. Error 53\n");
 }
 
+TEST_F(CommandLineTest, ProgramPathTooLongForTheRecordIsRefused) {
+  std::filesystem::path folder = temp_.Path() / std::string(200, 'd') / std::string(60, 'e');
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(Collector(), folder / "TamselCollector");
+  auto result = Run((folder / "TamselCollector").string(), "-i");
+  EXPECT_EQ(result.output, "Tamsel failed to install. Error 122\n");
+  EXPECT_EQ(String("", "ImagePath"), std::nullopt);
+}
+
 TEST_F(CommandLineTest, RefreshRate) {
   EXPECT_EQ(Output("-r 15"), std::string("Refresh rate set to 15 minutes.") + kRestart);
   EXPECT_EQ(Dword("\\Parameters", "RefreshRate"), 900000u);
