@@ -1,5 +1,6 @@
 // The procedure catalog of TamselDB: one registration line per procedure, with the
 // parameters it declares, in the order callers bind them.
+#include "database/admin_procedures.h"
 #include "database/alert_procedures.h"
 #include "database/browse_procedures.h"
 #include "database/procedures.h"
@@ -25,13 +26,16 @@ void RegisterProcedures() {
         In("@EventID", adInteger), In("@EventTypeID", adInteger), In("@EventCategoryID", adInteger),
         In("@EventCategoryName", adVarChar), In("@UserName", adVarChar),
         In("@SourceName", adVarChar), In("@DescriptionFullMessage", adVarChar)},
-       LogEntryInsert});
+       LogEntryInsert,
+       /*twoFieldList=*/false,
+       /*guardWithSavepoint=*/false});
   catalog.Register({"LogEntryExclusionCheck",
                     {In("@ELServerID", adInteger), In("@EventTypeID", adInteger)},
                     LogEntryExclusionCheck});
   catalog.Register({"VersionInfoGet", {Out("@VersionInfoDesc", adVarChar)}, VersionInfoGet});
   RegisterBrowseProcedures();
   RegisterAlertProcedures();
+  RegisterAdminProcedures();
 }
 
 }  // namespace tamsel::db

@@ -78,6 +78,9 @@ class MethodFrame {
   platform::data::Recordset Execute(platform::data::Command& command,
                                     long options = platform::data::adExecuteNoRecords);
 
+  // The result a call that succeeds returns and traces instead of 0 (a batch method's 1 for
+  // a short batch); set it as the body's last step.
+  void SetRetVal(std::int32_t code) { lngRetVal_ = code; }
   // Fails the call with `code` and an empty description.
   [[noreturn]] void Fail(std::int32_t code);
   // Ends the call at once with `code`: no vote, no closing trace, module state cleared (the
