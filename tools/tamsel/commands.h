@@ -15,6 +15,8 @@ int RunRegCommand(const Args& args);
 int RunScCommand(const Args& args);
 // `tamsel net source ...` (event sources); the net command hands the word "source" on.
 int RunNetSourceCommand(const Args& args);
+// `tamsel event ...`: write, query, clear and back up event logs (tools/tamsel/event_command.cpp).
+int RunEventCommand(const Args& args);
 
 // `tamsel com ...`: the component's scripting host (tools/tamsel/com_command.cpp).
 int RunComCommand(const Args& args);
