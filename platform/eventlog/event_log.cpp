@@ -97,9 +97,10 @@ HANDLE OpenBackupEventLogA(const char* serverName, const char* fileName) {
                  ? ERROR_INVALID_PARAMETER
                  : network::Network::Current().ResolvePath(fileName, hostPath);
   } else {
-    std::shared_ptr<network::Machine> machine;
-    status = ReachMachine(serverName, machine);
-    if (status == ERROR_SUCCESS) status = machine->ResolveLocalPath(fileName, hostPath);
+    status = ReachMachine(serverName, object->location.machine);
+    if (status == ERROR_SUCCESS) {
+      status = object->location.machine->ResolveLocalPath(fileName, hostPath);
+    }
   }
   if (status == ERROR_SUCCESS) status = object->file.Open(hostPath, false);
   if (status == ERROR_SUCCESS) status = object->file.Load();

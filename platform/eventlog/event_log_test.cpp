@@ -223,6 +223,11 @@ TEST_F(EventLogTest, ClearFailuresLeaveTheLogAsItWas) {
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
   EventLogHandle copy(OpenBackupEventLogA("SRV01", "D:\\EvtBak\\copy.evt"));
   EXPECT_EQ(ReadAll(copy.Get()).size(), 3u);
+  // A backup handle copies to its own machine's disk; clearing a backup is refused.
+  EXPECT_TRUE(BackupEventLogA(copy.Get(), "D:\\EvtBak\\copy2.evt"));
+  EXPECT_TRUE(std::filesystem::exists(net_.Drive("SRV01", 'D') / "EvtBak" / "copy2.evt"));
+  EXPECT_FALSE(ClearEventLogA(copy.Get(), nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   DWORD count = 0;
   ASSERT_TRUE(GetNumberOfEventLogRecords(log.Get(), &count));
   EXPECT_EQ(count, 3u);  // backup alone does not clear

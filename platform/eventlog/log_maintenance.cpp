@@ -37,8 +37,11 @@ Win32Error ResolveBackupPath(const EventLogObject& log, const char* backupFileNa
   if (backupFileName[0] == '\\' && backupFileName[1] == '\\') {
     return network::Network::Current().ResolvePath(backupFileName, hostPath);
   }
-  if (log.kind == Kind::kBackup)
+  // A backup file opened by its share path has no machine of its own: a local path then names
+  // a file of the local machine.
+  if (!log.location.machine) {
     return network::Network::Current().ResolvePath(backupFileName, hostPath);
+  }
   return log.location.machine->ResolveLocalPath(backupFileName, hostPath);
 }
 
