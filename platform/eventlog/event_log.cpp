@@ -93,9 +93,8 @@ HANDLE OpenBackupEventLogA(const char* serverName, const char* fileName) {
   if (fileName == nullptr || *fileName == '\0') {
     status = ERROR_INVALID_PARAMETER;
   } else if (IsSharePath(fileName)) {
-    status = serverName != nullptr && *serverName != '\0'
-                 ? ERROR_INVALID_PARAMETER
-                 : network::Network::Current().ResolvePath(fileName, hostPath);
+    // The share path names its machine itself; a server name given beside it changes nothing.
+    status = network::Network::Current().ResolvePath(fileName, hostPath);
   } else {
     status = ReachMachine(serverName, object->location.machine);
     if (status == ERROR_SUCCESS) {

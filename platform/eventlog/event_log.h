@@ -63,7 +63,7 @@ BOOL ReportEventA(HANDLE eventSource, WORD type, WORD category, DWORD eventId, c
 
 // An unknown log name opens Application, as Windows does.
 HANDLE OpenEventLogA(const char* serverName, const char* logName);
-// A local path is a path of serverName; a share path ("\\SRV\D$\…") needs serverName NULL.
+// A local path is a path of serverName; a share path ("\\SRV\D$\…") names its machine itself.
 // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_EVENTLOG_FILE_CORRUPT.
 HANDLE OpenBackupEventLogA(const char* serverName, const char* fileName);
 BOOL CloseEventLog(HANDLE eventLog);

@@ -260,7 +260,9 @@ TEST_F(EventLogTest, UnreachableMachinesBadHandlesAndBadFiles) {
   EXPECT_EQ(GetLastError(), RPC_S_SERVER_UNAVAILABLE);
   EXPECT_EQ(OpenBackupEventLogA(nullptr, "\\\\NOSUCH\\D$\\x.evt"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_BAD_NETPATH);
-  EXPECT_EQ(OpenBackupEventLogA("SRV01", "\\\\SRV01\\D$\\x.evt"), nullptr);
+  EXPECT_EQ(OpenBackupEventLogA("LOCALPC", "\\\\SRV01\\D$\\EvtBak\\none.evt"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(OpenBackupEventLogA("SRV01", nullptr), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(OpenBackupEventLogA("SRV01", "D:\\EvtBak\\none.evt"), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
