@@ -4,13 +4,17 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "database/database_file.h"
 #include "platform/com/dispatch.h"
+#include "platform/data/command.h"
+#include "platform/data/connection.h"
 #include "platform/data/data_source.h"
+#include "platform/data/procedure_catalog.h"
 #include "platform/data/session.h"
 #include "reports/admin/admin_methods.h"
 #include "reports/core/component_objects.h"
@@ -62,6 +66,65 @@ class AdminTestEnvironment : public reports::testing::ComponentTestEnvironment {
   std::filesystem::path file_;
   std::unique_ptr<platform::data::Session> session_;
   std::size_t seen_ = 0;
+};
+
+// The database as the collector reads it, through the provider: the active servers as its
+// pass lists them ("id;name"), and its exclusion check of one record.
+class CollectorView {
+ public:
+  explicit CollectorView(const std::string& catalog) {
+    conn_.Open("Provider=SQLOLEDB;Data Source=(local);Initial Catalog=" + catalog +
+               ";TRUSTED_CONNECTION=YES");
+  }
+  std::vector<std::string> ActiveServers() {
+    std::vector<std::string> servers;
+    platform::data::Recordset rows = conn_.Execute(
+        "SELECT ELServerID = ELServerID, ELServerName = ELServerName FROM ELServer "
+        "WHERE Status = 1");
+    for (; !rows.IsEOF(); rows.MoveNext()) {
+      servers.push_back(rows["ELServerID"].CStr() + ";" + rows["ELServerName"].CStr());
+    }
+    return servers;
+  }
+  int ExclusionCheck(int server, int eventType) {
+    namespace data = platform::data;
+    data::Command command;
+    command.SetActiveConnection(conn_);
+    command.SetCommandType(data::adCmdStoredProc);
+    command.SetCommandText("LogEntryExclusionCheck");
+    command.GetParameters().Append(command.CreateParameter(
+        "@ELServerID", data::adInteger, data::adParamInput, 4, platform::com::Variant(server)));
+    command.GetParameters().Append(command.CreateParameter(
+        "@EventTypeID", data::adInteger, data::adParamInput, 4, platform::com::Variant(eventType)));
+    data::Recordset rows = command.Execute(0);
+    return rows.IsEOF() ? -1 : rows["InExclusionList"].CLng();
+  }
+
+ private:
+  platform::data::Connection conn_;
+};
+
+// Replaces the body of a catalog procedure for the life of the object (a database step that
+// fails, or a result the real procedure never gives).
+class ScopedProcedureBody {
+ public:
+  using Body = std::function<int(platform::data::ProcedureCall&,
+                                 const platform::data::ProcedureFunction& original)>;
+  ScopedProcedureBody(const std::string& name, Body body) {
+    platform::data::ProcedureCatalog& catalog = platform::data::ProcedureCatalog::Global();
+    original_ = *catalog.Find(name);
+    platform::data::ProcedureDefinition replaced = original_;
+    replaced.body = [body, original = original_.body](platform::data::ProcedureCall& call) {
+      return body(call, original);
+    };
+    catalog.Register(std::move(replaced));
+  }
+  ~ScopedProcedureBody() { platform::data::ProcedureCatalog::Global().Register(original_); }
+  ScopedProcedureBody(const ScopedProcedureBody&) = delete;
+  ScopedProcedureBody& operator=(const ScopedProcedureBody&) = delete;
+
+ private:
+  platform::data::ProcedureDefinition original_;
 };
 
 // Calls "<Class>.<method>" through the public interface, as a page does; returns lngRetVal.
