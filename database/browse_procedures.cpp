@@ -63,7 +63,8 @@ std::string KeyListAsJson(std::string_view ids) {
     if (item.empty() || error != std::errc() || end != item.data() + item.size()) {
       RaiseNotAKeyList();
     }
-    json += (json.size() > 1 ? "," : "") + std::to_string(key);
+    if (json.size() > 1) json += ',';
+    json += std::to_string(key);
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }

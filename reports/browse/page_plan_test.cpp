@@ -13,7 +13,8 @@ namespace {
 std::string LinkRow(const PagePlan& plan) {
   std::string row;
   for (const PageLinkEntry& link : plan.links) {
-    row += (row.empty() ? "" : " ") + link.pageNumberText + "@" + std::to_string(link.pageNumber) +
+    if (!row.empty()) row += ' ';
+    row += link.pageNumberText + "@" + std::to_string(link.pageNumber) +
            (link.showLink == "0" ? "*" : "");
   }
   return row;

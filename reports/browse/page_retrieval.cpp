@@ -116,7 +116,8 @@ std::int32_t LogEntryPageDetailsGetFromDB(Variant& sXml) {
       // The keys travel to the procedure as text: each must be a key and nothing more.
       const std::string key = VariantText(entry.GetAttribute("LEID"));
       if (!IsKeyText(key)) RefuseArgument("LEID");
-      ids += (ids.empty() ? "" : ",") + key;
+      if (!ids.empty()) ids += ',';
+      ids += key;
     }
     if (ids.empty()) call.Leave(kNoKeys);
 
