@@ -1,5 +1,6 @@
 // The collector's procedures: storing one event record with its names mapped to lookup
 // rows, and the exclusion check of a server and event type.
+#include <optional>
 #include <string>
 
 #include "database/procedures.h"
@@ -37,30 +38,16 @@ std::string IsoTime(const Variant& value, const char* column) {
   return platform::data::FormatIsoDate(value.CDate());
 }
 
-// How a lookup table is searched by name and extended with a new name.
-struct Lookup {
-  const char* select;
-  const char* insert;
-};
-constexpr Lookup kLogType{"SELECT LogTypeID FROM LogType WHERE LogTypeName = ?",
-                          "INSERT INTO LogType (LogTypeName) VALUES (?)"};
-constexpr Lookup kSource{"SELECT ELSourceID FROM ELSource WHERE ELSourceName = ?",
-                         "INSERT INTO ELSource (ELSourceName) VALUES (?)"};
-constexpr Lookup kUser{"SELECT ELUserID FROM ELUser WHERE ELUserName = ?",
-                       "INSERT INTO ELUser (ELUserName) VALUES (?)"};
-constexpr Lookup kCategory{"SELECT EventCategoryID FROM EventCategory WHERE EventCategoryName = ?",
-                           "INSERT INTO EventCategory (EventCategoryName) VALUES (?)"};
-
-// The key of `name` in a lookup table, adding the row when the name is new.
-std::int64_t LookupOrAdd(Session& session, const Lookup& lookup, const std::string& name) {
-  {
-    auto found = session.Prepare(lookup.select);
-    found.BindText(1, name);
-    if (found.Step()) return found.Int64(0);
-  }
-  session.Prepare(lookup.insert).BindText(1, name).Run();
+// Inserts a new name into a lookup table and returns its key.
+std::int64_t AddName(Session& session, const char* insert, const std::string& name) {
+  session.Prepare(insert).BindText(1, name).Run();
   return session.LastInsertRowId();
 }
+
+constexpr const char* kLogType = "INSERT INTO LogType (LogTypeName) VALUES (?)";
+constexpr const char* kSource = "INSERT INTO ELSource (ELSourceName) VALUES (?)";
+constexpr const char* kUser = "INSERT INTO ELUser (ELUserName) VALUES (?)";
+constexpr const char* kCategory = "INSERT INTO EventCategory (EventCategoryName) VALUES (?)";
 
 bool IsKnownEventType(std::int64_t type) {
   return type == 0 || type == 1 || type == 2 || type == 4 || type == 8 || type == 16;
@@ -83,10 +70,50 @@ int LogEntryInsert(ProcedureCall& call) {
   const std::string sourceName = Text(call.Arg(10), "ELSourceName", false);
   const std::string message = Text(call.Arg(11), "FullMessage", true);
 
-  const std::int64_t logType = LookupOrAdd(session, kLogType, logName);
-  const std::int64_t source = LookupOrAdd(session, kSource, sourceName);
-  const std::int64_t user = LookupOrAdd(session, kUser, userName);
-  const std::int64_t category = LookupOrAdd(session, kCategory, categoryName);
+  // One probe answers what the call needs to know before writing: the keys of the four
+  // names, whether the server exists, whether its log is recorded, and whether this record
+  // is stored already. Every failure the arguments can cause is raised before the first
+  // write, so the call needs no savepoint of its own (see the registration).
+  auto probe = session.Prepare(
+      "SELECT (SELECT LogTypeID FROM LogType WHERE LogTypeName = ?1),"
+      " (SELECT ELSourceID FROM ELSource WHERE ELSourceName = ?2),"
+      " (SELECT ELUserID FROM ELUser WHERE ELUserName = ?3),"
+      " (SELECT EventCategoryID FROM EventCategory WHERE EventCategoryName = ?4),"
+      " EXISTS (SELECT 1 FROM ELServer WHERE ELServerID = ?5),"
+      " EXISTS (SELECT 1 FROM ELServerLogType l JOIN LogType t ON t.LogTypeID = l.LogTypeID"
+      "   WHERE l.ELServerID = ?5 AND t.LogTypeName = ?1),"
+      " EXISTS (SELECT 1 FROM LogEntry e JOIN LogType t ON t.LogTypeID = e.LogTypeID"
+      "   WHERE e.ELServerID = ?5 AND t.LogTypeName = ?1 AND e.RecordNumber = ?6"
+      "   AND e.TimeGenerated = ?7)");
+  probe.BindText(1, logName)
+      .BindText(2, sourceName)
+      .BindText(3, userName)
+      .BindText(4, categoryName)
+      .BindInt64(5, server)
+      .BindInt64(6, recordNumber)
+      .BindText(7, generated);
+  probe.Step();
+  auto key = [&](int column) -> std::optional<std::int64_t> {
+    if (probe.IsNull(column)) return std::nullopt;
+    return probe.Int64(column);
+  };
+  std::optional<std::int64_t> logType = key(0), source = key(1), user = key(2), category = key(3);
+  const bool serverExists = probe.Int64(4) != 0;
+  const bool logRecorded = probe.Int64(5) != 0;
+  const bool stored = probe.Int64(6) != 0;
+  probe.Reset();
+  if (!serverExists) {
+    platform::data::RaiseProviderError(
+        platform::data::kIntegrityViolation,
+        "The INSERT statement conflicted with the FOREIGN KEY constraint on column "
+        "'ELServerID'. The conflict occurred in table 'ELServer'.");
+  }
+  if (stored) return 0;  // a re-read never duplicates
+
+  if (!logType) logType = AddName(session, kLogType, logName);
+  if (!source) source = AddName(session, kSource, sourceName);
+  if (!user) user = AddName(session, kUser, userName);
+  if (!category) category = AddName(session, kCategory, categoryName);
   if (!IsKnownEventType(eventType)) {
     // A type outside the six Windows knows still gets a row, so the entry keeps its joins.
     auto type = session.Prepare(
@@ -94,26 +121,27 @@ int LogEntryInsert(ProcedureCall& call) {
         "VALUES (?, 'U', 'Unknown')");
     type.BindInt64(1, eventType).Run();
   }
-  session.Prepare("INSERT OR IGNORE INTO ELServerLogType (ELServerID, LogTypeID) VALUES (?, ?)")
-      .BindInt64(1, server)
-      .BindInt64(2, logType)
-      .Run();
+  if (!logRecorded) {
+    session.Prepare("INSERT INTO ELServerLogType (ELServerID, LogTypeID) VALUES (?, ?)")
+        .BindInt64(1, server)
+        .BindInt64(2, *logType)
+        .Run();
+  }
   auto entry = session.Prepare(
       "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
       "EventID, EventTypeID, EventCategoryID, CategoryNumber, ELUserID, ELSourceID, "
-      "FullMessage) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-      "ON CONFLICT (ELServerID, LogTypeID, RecordNumber, TimeGenerated) DO NOTHING");
+      "FullMessage) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   entry.BindInt64(1, server)
-      .BindInt64(2, logType)
+      .BindInt64(2, *logType)
       .BindInt64(3, recordNumber)
       .BindText(4, generated)
       .BindText(5, written)
       .BindInt64(6, eventId)
       .BindInt64(7, eventType)
-      .BindInt64(8, category)
+      .BindInt64(8, *category)
       .BindInt64(9, categoryNumber)
-      .BindInt64(10, user)
-      .BindInt64(11, source)
+      .BindInt64(10, *user)
+      .BindInt64(11, *source)
       .BindText(12, message)
       .Run();
   return 0;

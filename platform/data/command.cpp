@@ -10,13 +10,17 @@
 namespace tamsel::platform::data {
 namespace {
 
-// A procedure's changes are undone when its body fails, whether or not a transaction is open.
+// A procedure's changes are undone when its body fails. Outside a transaction the savepoint
+// is the call's own transaction (cheap: the log itself rolls back); inside one it is kept
+// only for bodies that ask for it.
 class Savepoint {
  public:
-  explicit Savepoint(Session& session) : session_(session) {
-    session_.Prepare("SAVEPOINT tamsel_call").Run();
+  Savepoint(Session& session, bool guard) : session_(session) {
+    released_ = !guard && session_.InTransaction();
+    if (!released_) session_.Prepare("SAVEPOINT tamsel_call").Run();
   }
   void Release() {
+    if (released_) return;
     session_.Prepare("RELEASE tamsel_call").Run();
     released_ = true;
   }
@@ -120,7 +124,7 @@ Recordset Command::ExecuteProcedure(Session& session, bool wantRows) {
   ProcedureCall call(session, std::move(arguments));
   int result;
   {
-    Savepoint savepoint(session);
+    Savepoint savepoint(session, procedure->guardWithSavepoint);
     try {
       result = procedure->body(call);
     } catch (const com::ComError&) {

@@ -45,21 +45,19 @@ ProcedureCatalog& ProcedureCatalog::Global() {
 }
 
 void ProcedureCatalog::Register(ProcedureDefinition definition) {
-  for (ProcedureDefinition& existing : procedures_) {
-    if (network::EqualsIgnoreCase(existing.name, definition.name)) {
-      existing = std::move(definition);
-      return;
-    }
+  const std::string key = network::ToLower(definition.name);
+  auto found = byLowerName_.find(key);
+  if (found != byLowerName_.end()) {
+    procedures_[found->second] = std::move(definition);
+    return;
   }
+  byLowerName_.emplace(key, procedures_.size());
   procedures_.push_back(std::move(definition));
 }
 
 const ProcedureDefinition* ProcedureCatalog::Find(std::string_view name) const {
-  const std::string_view bare = BareName(name);
-  for (const ProcedureDefinition& definition : procedures_) {
-    if (network::EqualsIgnoreCase(definition.name, bare)) return &definition;
-  }
-  return nullptr;
+  auto found = byLowerName_.find(network::ToLower(BareName(name)));
+  return found == byLowerName_.end() ? nullptr : &procedures_[found->second];
 }
 
 std::vector<std::string> ProcedureCatalog::Names() const {

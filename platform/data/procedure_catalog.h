@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/com/variant.h"
@@ -55,6 +56,10 @@ struct ProcedureDefinition {
   // Returns a list whose first two columns make a two-field list (names that pages may pass
   // to the component's two-field list method).
   bool twoFieldList = false;
+  // Inside an open transaction the provider guards each call with a savepoint, so a failing
+  // body leaves nothing of its own behind. A body that raises every failure it expects before
+  // its first write may do without (the savepoint copies each page it touches).
+  bool guardWithSavepoint = true;
 };
 
 class ProcedureCatalog {
@@ -70,6 +75,7 @@ class ProcedureCatalog {
 
  private:
   std::vector<ProcedureDefinition> procedures_;
+  std::unordered_map<std::string, size_t> byLowerName_;
 };
 
 }  // namespace tamsel::platform::data

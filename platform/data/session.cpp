@@ -24,11 +24,11 @@ std::string FormatIsoDate(double oaDate) {
   return text;
 }
 
-Statement::Statement(Session* session, sqlite3_stmt* statement, bool cached)
-    : session_(session), statement_(statement), cached_(cached) {}
+Statement::Statement(Session* session, sqlite3_stmt* statement, bool* inUse)
+    : session_(session), statement_(statement), inUse_(inUse) {}
 
 Statement::Statement(Statement&& other) noexcept
-    : session_(other.session_), statement_(other.statement_), cached_(other.cached_) {
+    : session_(other.session_), statement_(other.statement_), inUse_(other.inUse_) {
   other.statement_ = nullptr;
 }
 
@@ -36,8 +36,8 @@ Statement::~Statement() {
   if (statement_ == nullptr) return;
   sqlite3_reset(statement_);
   sqlite3_clear_bindings(statement_);
-  if (cached_) {
-    session_->GiveBack(statement_);
+  if (inUse_ != nullptr) {
+    *inUse_ = false;
   } else {
     sqlite3_finalize(statement_);
   }
@@ -152,7 +152,9 @@ std::unique_ptr<Session> Session::Open(const std::filesystem::path& file, bool c
   sqlite3_extended_result_codes(db, 1);
   // Reading the schema and switching to WAL are the first touches of the file, so a
   // corrupt or foreign file fails here, with a clear message, not at the first query.
-  session->Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+  session->Execute(
+      "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+      "PRAGMA cache_size=-32768; PRAGMA temp_store=MEMORY;");
   return session;
 }
 
@@ -162,21 +164,20 @@ Session::~Session() {
 }
 
 Statement Session::Prepare(std::string_view sql) {
-  auto found = cache_.find(std::string(sql));
+  auto found = cache_.find(sql);
   if (found != cache_.end() && !found->second.inUse) {
     found->second.inUse = true;
-    return Statement(this, found->second.statement, true);
+    return Statement(this, found->second.statement, &found->second.inUse);
   }
   sqlite3_stmt* statement = nullptr;
   const int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
                                     SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
   if (rc != SQLITE_OK) RaiseSqliteError(db_, rc);
   if (found != cache_.end() || cache_.size() >= kCacheLimit) {
-    return Statement(this, statement, false);  // in use (nested) or cache full
+    return Statement(this, statement, nullptr);  // in use (nested) or cache full
   }
-  cache_.emplace(std::string(sql), CacheEntry{statement, true});
-  cachedSql_.emplace(statement, std::string(sql));
-  return Statement(this, statement, true);
+  auto added = cache_.emplace(std::string(sql), CacheEntry{statement, true}).first;
+  return Statement(this, statement, &added->second.inUse);
 }
 
 Statement Session::PrepareFirst(std::string_view sql, std::string_view& tail) {
@@ -186,7 +187,7 @@ Statement Session::PrepareFirst(std::string_view sql, std::string_view& tail) {
       sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &statement, &rest);
   if (rc != SQLITE_OK) RaiseSqliteError(db_, rc);
   tail = rest != nullptr ? sql.substr(rest - sql.data()) : std::string_view();
-  return Statement(this, statement, false);
+  return Statement(this, statement, nullptr);
 }
 
 void Session::Execute(std::string_view sql) {
@@ -198,11 +199,6 @@ void Session::Execute(std::string_view sql) {
 
 void Session::SetBusyTimeout(int milliseconds) {
   sqlite3_busy_timeout(db_, milliseconds > 0 ? milliseconds : 24 * 3600 * 1000);
-}
-
-void Session::GiveBack(sqlite3_stmt* statement) {
-  auto sql = cachedSql_.find(statement);
-  if (sql != cachedSql_.end()) cache_[sql->second].inUse = false;
 }
 
 }  // namespace tamsel::platform::data

@@ -51,11 +51,13 @@ class Statement {
 
  private:
   friend class Session;
-  Statement(Session* session, sqlite3_stmt* statement, bool cached);
+  // `inUse` is the cache entry's flag, cleared when the statement goes back; nullptr for a
+  // statement of its own, finalized at the end.
+  Statement(Session* session, sqlite3_stmt* statement, bool* inUse);
 
   Session* session_;
   sqlite3_stmt* statement_;
-  bool cached_;
+  bool* inUse_;
 };
 
 class Session {
@@ -86,16 +88,19 @@ class Session {
  private:
   friend class Statement;
   Session(std::filesystem::path file, sqlite3* db) : file_(std::move(file)), db_(db) {}
-  void GiveBack(sqlite3_stmt* statement);
 
   struct CacheEntry {
     sqlite3_stmt* statement = nullptr;
     bool inUse = false;
   };
+  // Looked up by string_view, so a cached statement costs no allocation.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
   std::filesystem::path file_;
   sqlite3* db_;
-  std::unordered_map<std::string, CacheEntry> cache_;
-  std::unordered_map<sqlite3_stmt*, std::string> cachedSql_;
+  std::unordered_map<std::string, CacheEntry, TextHash, std::equal_to<>> cache_;
 };
 
 // "YYYY-MM-DD HH:MM:SS", the form dates are stored in.

@@ -13,6 +13,8 @@ int RunNetCommand(const Args& args);
 int RunRegCommand(const Args& args);
 // `tamsel sc ...`: the service control manager (tools/tamsel/sc_command.cpp).
 int RunScCommand(const Args& args);
+// `tamsel db ...`: TamselDB files of the local machine (tools/tamsel/db_command.cpp).
+int RunDbCommand(const Args& args);
 // `tamsel net source ...` (event sources); the net command hands the word "source" on.
 int RunNetSourceCommand(const Args& args);
 // `tamsel event ...`: write, query, clear and back up event logs (tools/tamsel/event_command.cpp).

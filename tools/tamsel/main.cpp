@@ -22,6 +22,7 @@ const Command kCommands[] = {
      tamsel::tools::RunNetCommand},
     {"reg", "registry of a machine, in the manner of reg.exe", tamsel::tools::RunRegCommand},
     {"sc", "services: create, delete, start, stop, control, query", tamsel::tools::RunScCommand},
+    {"db", "TamselDB: create, upgrade, info, check, create-admin", tamsel::tools::RunDbCommand},
     {"event", "event logs: write, query, clear, backup", tamsel::tools::RunEventCommand},
     {"com", "the component: register, unregister, call methods by ProgID, batch calls",
      tamsel::tools::RunComCommand},

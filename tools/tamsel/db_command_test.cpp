@@ -1,0 +1,114 @@
+// End-to-end tests of `tamsel db`: create, info --json, create-admin with the password from
+// standard input, and the messages for missing, existing, locked and corrupt files.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "testing/temp_dir.h"
+
+namespace tamsel::tools {
+namespace {
+
+using tamsel::testing::RunCommand;
+
+class DbCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RunTool("net create HOST1");
+    dataFolder_ = temp_.Path() / "HOST1" / "state" / "data";
+  }
+
+  tamsel::testing::CommandResult RunTool(const std::string& args) {
+    const std::string line =
+        "TAMSEL_NETWORK='" + temp_.Path().string() + "' TAMSEL_MACHINE=HOST1 '" +
+        (tamsel::testing::BuildDir() / "tools" / "tamsel").string() + "' " + args;
+    return RunCommand(line + " </dev/null", true);
+  }
+  tamsel::testing::CommandResult RunToolWithInput(const std::string& args,
+                                                  const std::string& input) {
+    std::string line = "printf '%s\\n' '" + input + "' | TAMSEL_NETWORK='" + temp_.Path().string() +
+                       "' TAMSEL_MACHINE=HOST1 '" +
+                       (tamsel::testing::BuildDir() / "tools" / "tamsel").string() + "' " + args;
+    return RunCommand(line, true);
+  }
+
+  tamsel::testing::ScopedTempDir temp_;
+  std::filesystem::path dataFolder_;
+};
+
+TEST_F(DbCommandTest, CreateThenInfoAsJson) {
+  auto created = RunTool("db create");
+  ASSERT_EQ(created.exitCode, 0) << created.output;
+  auto info = RunTool("db info --json");
+  ASSERT_EQ(info.exitCode, 0) << info.output;
+  const auto json = nlohmann::json::parse(info.output);
+  EXPECT_EQ(json["path"], (dataFolder_ / "TamselDB.db").string());
+  EXPECT_EQ(json["version"], 2);
+  EXPECT_EQ(json["tables"]["EventType"], 6);
+  EXPECT_EQ(json["tables"]["LogEntry"], 0);
+  auto other = RunTool("db create --catalog Second");
+  EXPECT_EQ(other.exitCode, 0) << other.output;
+  EXPECT_TRUE(std::filesystem::exists(dataFolder_ / "Second.db"));
+  EXPECT_EQ(RunTool("db check").exitCode, 0);
+}
+
+TEST_F(DbCommandTest, ExistingAndMissingDatabases) {
+  auto missing = RunTool("db info");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.output.find("does not exist"), std::string::npos) << missing.output;
+  EXPECT_FALSE(std::filesystem::exists(dataFolder_ / "TamselDB.db"));
+  ASSERT_EQ(RunTool("db create").exitCode, 0);
+  auto again = RunTool("db create");
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.output.find("already exists"), std::string::npos) << again.output;
+  EXPECT_EQ(RunTool("db create --catalog ../x").exitCode, 1);
+  EXPECT_EQ(RunTool("db frobnicate").exitCode, 1);
+}
+
+TEST_F(DbCommandTest, CreateAdminReadsThePasswordFromStandardInput) {
+  ASSERT_EQ(RunTool("db create").exitCode, 0);
+  auto admin = RunToolWithInput("db create-admin admin", "Pa55-unique-word");
+  ASSERT_EQ(admin.exitCode, 0) << admin.output;
+  auto twice = RunToolWithInput("db create-admin Admin", "other");
+  EXPECT_EQ(twice.exitCode, 1);
+  EXPECT_NE(twice.output.find("already exists"), std::string::npos) << twice.output;
+  auto empty = RunToolWithInput("db create-admin second", "");
+  EXPECT_EQ(empty.exitCode, 1);
+  const auto json = nlohmann::json::parse(RunTool("db info --json").output);
+  EXPECT_EQ(json["tables"]["AppUser"], 1);
+  // Only the hash is stored.
+  std::ifstream file(dataFolder_ / "TamselDB.db", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+  EXPECT_EQ(bytes.find("Pa55-unique-word"), std::string::npos);
+}
+
+TEST_F(DbCommandTest, LockedAndCorruptFilesAreNamedAsSuch) {
+  ASSERT_EQ(RunTool("db create").exitCode, 0);
+  if (RunCommand("python3 -c 'import sqlite3'").exitCode != 0) GTEST_SKIP() << "no python3";
+  const std::string db = (dataFolder_ / "TamselDB.db").string();
+  const std::string tool = (tamsel::testing::BuildDir() / "tools" / "tamsel").string();
+  // A writer holds the database while the tool tries to write.
+  const std::string script =
+      "python3 -c \"import sqlite3,time,sys; c=sqlite3.connect('" + db +
+      "', isolation_level=None); c.execute('BEGIN EXCLUSIVE'); print('held', flush=True); "
+      "time.sleep(10)\" > '" +
+      temp_.Path().string() +
+      "/held' & holder=$!; "
+      "while ! grep -q held '" +
+      temp_.Path().string() +
+      "/held' 2>/dev/null; do sleep 0.1; done; "
+      "printf 'pw\\n' | TAMSEL_NETWORK='" +
+      temp_.Path().string() + "' TAMSEL_MACHINE=HOST1 '" + tool +
+      "' db create-admin admin; status=$?; kill $holder; exit $status";
+  auto locked = RunCommand("(" + script + ")", true);
+  EXPECT_EQ(locked.exitCode, 1);
+  EXPECT_NE(locked.output.find("locked"), std::string::npos) << locked.output;
+  std::ofstream(dataFolder_ / "Junk.db") << std::string(4096, 'j');
+  auto corrupt = RunTool("db info --catalog Junk");
+  EXPECT_EQ(corrupt.exitCode, 1);
+  EXPECT_NE(corrupt.output.find("corrupt"), std::string::npos) << corrupt.output;
+}
+
+}  // namespace
+}  // namespace tamsel::tools
