@@ -8,7 +8,6 @@
 #include "database/admin_procedures.h"
 #include "database/database_file.h"
 #include "reports/admin/admin_test_support.h"
-#include "reports/admin/method_support.h"
 
 namespace tamsel::reports::admin {
 namespace {
@@ -292,22 +291,6 @@ TEST_F(AppUserMethodsTest, TheTwoEmptyMethodsAnswerZeroTouchNothingAndTraceNothi
   // A database method in the same state fails as the frame says.
   com::Arguments list{Variant()};
   EXPECT_EQ(Call("AppAdmin.AppUserListGet", list, false), -102);
-}
-
-TEST(MaskPasswordsTest, MasksEveryPasswordValueInAnyQuotingAndLeavesTheRest) {
-  EXPECT_EQ(MaskPasswords("<U AppUserPassword=\"abc\" AppUserName=\"n\"/>"),
-            "<U AppUserPassword=\"********\" AppUserName=\"n\"/>");
-  EXPECT_EQ(MaskPasswords("<U AppUserPassword = 'a\"b' x='1'/>"),
-            "<U AppUserPassword = '********' x='1'/>");
-  EXPECT_EQ(MaskPasswords("<U AppUserPassword=\"a&amp;b\"><V AppUserPassword=\"c\"/></U>"),
-            "<U AppUserPassword=\"********\"><V AppUserPassword=\"********\"/></U>");
-  // Text that is no XML is masked all the same: unquoted, unterminated.
-  EXPECT_EQ(MaskPasswords("<U AppUserPassword=secret x=1>"), "<U AppUserPassword=******** x=1>");
-  EXPECT_EQ(MaskPasswords("<U AppUserPassword=\"secret"), "<U AppUserPassword=\"********");
-  // An empty value stays empty; a name without a value is no attribute.
-  EXPECT_EQ(MaskPasswords("<U AppUserPassword=\"\"/>"), "<U AppUserPassword=\"\"/>");
-  EXPECT_EQ(MaskPasswords("<AppUserPassword/>"), "<AppUserPassword/>");
-  EXPECT_EQ(MaskPasswords(""), "");
 }
 
 }  // namespace
