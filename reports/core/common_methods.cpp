@@ -4,6 +4,7 @@
 #include "platform/com/com_error.h"
 #include "platform/com/object_context.h"
 #include "platform/data/ado_constants.h"
+#include "platform/registry/regional_settings.h"
 #include "platform/xml/dom.h"
 #include "reports/core/clock.h"
 #include "reports/core/component_folder.h"
@@ -27,7 +28,9 @@ std::string AppConfigPath() { return (ComponentFolder() / "AppConfig.xml").strin
 void TraceWrite(std::string_view sText) {
   try {
     if (State().sLogFileName.empty()) LogFilePathInit();
-    AppendToTraceFile(State().sLogFileName, TraceLine(LocalNow(), sText));
+    ModuleState& state = State();
+    if (!state.regionalFormats) state.regionalFormats = platform::registry::LoadRegionalFormats();
+    AppendToTraceFile(state.sLogFileName, TraceLine(LocalNow(), *state.regionalFormats, sText));
   } catch (...) {
     // A trace line may be lost; the caller never sees it.
   }
@@ -131,6 +134,7 @@ void TransactionCheck() {
 void ModuleStateClear() {
   State().sDBConnString.clear();
   State().sLogFileName.clear();
+  State().regionalFormats.reset();
 }
 
 }  // namespace tamsel::reports::CommonMethods

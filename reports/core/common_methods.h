@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/data/connection.h"
+#include "platform/network/regional.h"
 
 namespace tamsel::reports::CommonMethods {
 
@@ -17,6 +18,9 @@ namespace tamsel::reports::CommonMethods {
 struct ModuleState {
   std::string sDBConnString;
   std::string sLogFileName;
+  // The regional formats of the trace lines, read from the registry at the first line of a
+  // call rather than at every line (the registry is the costly part of a trace line).
+  std::optional<platform::network::RegionalFormats> regionalFormats;
 };
 ModuleState& State();
 

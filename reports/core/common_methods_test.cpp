@@ -107,6 +107,22 @@ TEST(ConnectionStringTest, ConfigurationFaultsGiveTheirCodesAndTraceLines) {
   }
 }
 
+TEST(ConnectionStringTest, TheSampleConfigurationIsComplete) {
+  ComponentTestEnvironment env;
+  // Beside this folder (the file name the compiler was given is absolute).
+  std::ifstream sample(std::filesystem::path(__FILE__).parent_path().parent_path() /
+                       "AppConfig.sample.xml");
+  ASSERT_TRUE(sample.good());
+  env.WriteAppConfig(std::string(std::istreambuf_iterator<char>(sample), {}));
+  ASSERT_EQ(CommonMethods::DBConnStringInit(), 0);
+  EXPECT_EQ(
+      CommonMethods::State().sDBConnString,
+      "Provider=SQLOLEDB;Data Source=(local);Initial Catalog=TamselDB;TRUSTED_CONNECTION=YES");
+  std::string folder;
+  EXPECT_EQ(CommonMethods::LogFolderGet(folder), 0);
+  EXPECT_EQ(folder, "/var/log/tamsel");
+}
+
 TEST(TraceFileTest, MissingConfigurationTracesToTheRootOfTheCurrentDrive) {
   ComponentTestEnvironment env;
   env.RemoveAppConfig();
@@ -159,6 +175,7 @@ TEST(TraceFileTest, LinesCarryRegionalDateAndTimeThenTabAndEndInCrLf) {
     international.SetString("sShortDate", "dd.MM.yyyy");
     international.SetString("sTimeFormat", "HH:mm:ss");
   }
+  CommonMethods::ModuleStateClear();  // the formats are read again by the next call
   CommonMethods::TraceWrite("second\twith tab");
   std::vector<std::filesystem::path> files = env.TraceFiles();
   ASSERT_EQ(files.size(), 1u);

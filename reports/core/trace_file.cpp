@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "platform/network/network.h"
-#include "platform/registry/regional_settings.h"
 
 namespace tamsel::reports {
 
@@ -43,8 +42,9 @@ std::optional<std::filesystem::path> TraceFileHostPath(std::string_view fileName
   return hostPath;
 }
 
-std::string TraceLine(const std::tm& now, std::string_view text) {
-  std::string line = platform::registry::RegionalDateTime(now);
+std::string TraceLine(const std::tm& now, const platform::network::RegionalFormats& formats,
+                      std::string_view text) {
+  std::string line = platform::network::FormatDateTime(now, formats);
   line += '\t';
   line += text;
   line += "\r\n";

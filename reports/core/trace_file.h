@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/network/regional.h"
+
 namespace tamsel::reports {
 
 // folder + separator + "TamselReportsCom" + MM + DD + YYYY + "_" + HH + ".txt"; the separator
@@ -20,7 +22,8 @@ std::string TraceFileName(std::string_view folder, const std::tm& time);
 std::optional<std::filesystem::path> TraceFileHostPath(std::string_view fileName);
 
 // One line: regional short date, a blank, regional long time, a TAB, the text, CR LF.
-std::string TraceLine(const std::tm& now, std::string_view text);
+std::string TraceLine(const std::tm& now, const platform::network::RegionalFormats& formats,
+                      std::string_view text);
 
 // Appends `line` to the file, creating it when missing, with one open-append-close and one
 // write, so lines of concurrent writers never interleave and none is overwritten. False
