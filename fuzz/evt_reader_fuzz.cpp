@@ -17,14 +17,27 @@ namespace {
 namespace evt = tamsel::platform::eventlog;
 namespace net = tamsel::platform::network;
 
-// One network per process, in a folder of its own.
-const std::filesystem::path& FuzzFile() {
-  static const std::filesystem::path file = [] {
-    auto root = std::filesystem::temp_directory_path() / ("evt-fuzz-" + std::to_string(getpid()));
-    net::Network::SetCurrent(net::Network(root, "FUZZ"));
+// One network per process, in a folder of its own that goes away with the process.
+class FuzzNetwork {
+ public:
+  FuzzNetwork()
+      : root_(std::filesystem::temp_directory_path() / ("evt-fuzz-" + std::to_string(getpid()))) {
+    net::Network::SetCurrent(net::Network(root_, "FUZZ"));
     net::Network::Current().CreateMachineFolder("FUZZ");
-    return root / "FUZZ" / "drives" / "C" / "input.evt";
-  }();
+  }
+  ~FuzzNetwork() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  std::filesystem::path File() const { return root_ / "FUZZ" / "drives" / "C" / "input.evt"; }
+
+ private:
+  std::filesystem::path root_;
+};
+
+const std::filesystem::path& FuzzFile() {
+  static const FuzzNetwork network;
+  static const std::filesystem::path file = network.File();
   return file;
 }
 
