@@ -1,10 +1,99 @@
-// CCollectorService::CollectAll: one collection pass over the active servers.
+// CCollectorService's collection pass: the active servers read from the database, each
+// server's logs listed through its remote registry and handed to the log reader.
+#include <cstdlib>
+
 #include "collector/collector_service.h"
+#include "platform/data/command.h"
 
 namespace tamsel::collector {
 
-// The pass reads the server list from the database and collects every log of every server;
-// until that is in place no server is known, which ends each pass quietly.
-int CCollectorService::CollectAll() { return 1; }
+namespace data = platform::data;
+namespace reg = platform::registry;
+
+namespace {
+
+constexpr const char* kServerQuery =
+    "SELECT ELServerID = ELServerID, ELServerName = ELServerName FROM ELServer WHERE Status = 1";
+constexpr const char* kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog";
+
+}  // namespace
+
+int CCollectorService::CollectAll() {
+  emptyBackupPathReported_ = false;
+  int result = ReadServerList();
+  if (result == 0 && serverList_.empty()) result = 1;
+  if (result == 0) {
+    for (const std::string& entry : serverList_) {
+      const size_t separator = entry.find(';');
+      const int serverId = std::atoi(entry.substr(0, separator).c_str());
+      const std::string serverName =
+          separator == std::string::npos ? std::string() : entry.substr(separator + 1);
+      CollectServer(serverId, serverName);
+    }
+  }
+  CloseDatabase();
+  serverList_.clear();
+  // Nothing of a pass is held until the next one.
+  moduleCache_.Clear();
+  return result;
+}
+
+int CCollectorService::ReadServerList() {
+  serverList_.clear();
+  const int opened = OpenDatabase();
+  if (opened != 0) return opened;
+  try {
+    data::Command command;
+    command.SetActiveConnection(*connection_);
+    command.SetCommandText(kServerQuery);
+    data::Recordset rows = command.Execute(0);
+    if (rows.State() == data::adStateOpen) {
+      while (!rows.IsEOF()) {
+        // A NULL name cannot become text: the whole list fails.
+        std::string id = rows["ELServerID"].CStr();
+        std::string name = rows["ELServerName"].CStr();
+        serverList_.push_back(id + ";" + name);
+        rows.MoveNext();
+      }
+      rows.Close();
+    }
+    return 0;
+  } catch (const std::exception&) {
+    serverList_.clear();
+    return -1;
+  }
+}
+
+int CCollectorService::CollectServer(int serverId, const std::string& serverName) {
+  std::vector<std::string> logs;
+  const long connected = EnumerateLogs(serverName, logs);
+  if (connected != 0) return static_cast<int>(connected);  // skipped quietly this pass
+  int result = 0;
+  for (const std::string& log : logs) result = CollectLog(serverName, serverId, log);
+  return result;
+}
+
+long CCollectorService::EnumerateLogs(const std::string& serverName,
+                                      std::vector<std::string>& logs) {
+  reg::HKEY remote = nullptr;
+  const long connected =
+      reg::RegConnectRegistryA(serverName.c_str(), reg::HKEY_LOCAL_MACHINE, &remote);
+  if (connected != 0) return connected;
+  reg::HKEY eventLog = nullptr;
+  if (reg::RegOpenKeyExA(remote, kEventLogKey, 0, reg::KEY_ENUMERATE_SUB_KEYS, &eventLog) == 0) {
+    char name[256];
+    for (reg::DWORD index = 0;; ++index) {
+      reg::DWORD size = sizeof name;
+      if (reg::RegEnumKeyExA(eventLog, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+          0) {
+        break;
+      }
+      logs.emplace_back(name);
+    }
+    reg::RegCloseKey(eventLog);
+  }
+  reg::RegCloseKey(remote);
+  return connected;
+}
 
 }  // namespace tamsel::collector

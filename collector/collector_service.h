@@ -3,8 +3,14 @@
 // refresh period, and stores the settings the command line gives it.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "collector/log_record.h"
+#include "collector/message_module_cache.h"
+#include "platform/data/connection.h"
 #include "platform/registry/registry.h"
 #include "service/nt_service.h"
 
@@ -19,6 +25,11 @@ using service::TRUE;
 inline constexpr const char* kCannotWriteText =
     "The service cannot write event log entries to the database.\n"
     "Check whether the network connection and the SQL Server are OK.";
+
+// The text of warning 109 when no backup path is set: no log is archived or cleared.
+inline constexpr const char* kEmptyBackupPathText =
+    "No backup path is set, so no event log was archived or cleared. "
+    "Set the backup path with the -b option.";
 
 // Default period between passes: 15 minutes.
 inline constexpr int kDefaultRefreshRate = 900000;
@@ -45,10 +56,51 @@ class CCollectorService : public service::CNTService {
 
   // One collection pass over every active server: 0 when it ran over a non-empty server list,
   // 1 when the list was empty, negative when the list could not be read (the loop then
-  // reports event 109 with kCannotWriteText). The pass itself lives in collect_all.cpp; until
-  // it is built there this finds no server and returns 1. It runs on the service thread with
-  // the settings below fixed; it may read them directly.
+  // reports event 109 with kCannotWriteText). It runs on the service thread with the
+  // settings below fixed; it may read them directly.
   virtual int CollectAll();
+
+  // The pass (collect_all.cpp). ReadServerList fills serverList_ with "id;name" entries.
+  int ReadServerList();
+  int CollectServer(int serverId, const std::string& serverName);
+  // The subkey names of the server's EventLog key; the RegConnectRegistryA result.
+  long EnumerateLogs(const std::string& serverName, std::vector<std::string>& logs);
+
+  // Reading one log (log_reader.cpp). CollectLog: 0 when the log was archived, read whole and
+  // its backup deleted, else the failing step's result.
+  int CollectLog(const std::string& serverName, int serverId, const std::string& logName);
+  int ArchiveAndClearLog(const std::string& serverName, const std::string& logName,
+                         std::string& backupFile);
+  // 0 when every record of the backup was stored or excluded; otherwise non-zero, with the
+  // number of records not stored in `notStored` when given.
+  int ReadArchivedLog(const std::string& serverName, int serverId, const std::string& logName,
+                      const std::string& backupFile, long* notStored = nullptr);
+  // Reads the backups of the log that an earlier pass had to keep, oldest first, and deletes
+  // each one that is then stored whole.
+  void ReadLeftoverBackups(const std::string& serverName, int serverId, const std::string& logName);
+  // Warning 109 naming the server, log, backup file and the number of records not stored.
+  void ReportNotStored(const std::string& serverName, const std::string& logName,
+                       const std::string& backupFile, long notStored);
+  // One ANSI EVENTLOGRECORD of `length` bytes: 0 to store it, 1 excluded, -1 failed.
+  int ParseRecord(int serverId, const std::string& serverName, const std::string& logName,
+                  const std::uint8_t* record, std::uint32_t length, CLogRecord& logRecord);
+
+  // Message texts (message_texts.cpp).
+  int ResolveMessageFiles(CLogRecord& record, const std::string& logName);
+  int ResolveCategory(CLogRecord& record);
+  int ResolveMessage(CLogRecord& record);
+
+  // The database writer (database_writer.cpp).
+  int OpenDatabase();
+  int CloseDatabase();
+  int CheckExclusion(const CLogRecord& record, int& flag);
+  // 0 when the database took the record; the OpenDatabase failure without a connection; -1
+  // when the database refused it.
+  virtual int InsertLogEntry(const CLogRecord& record);
+  // Records are stored in transactions of a bounded number of records: the records passed
+  // since BeginRecords are stored only when CommitRecords returns true.
+  void BeginRecords();
+  bool CommitRecords();
 
   void SaveRefreshRate();
   void SaveCurrentState();
@@ -62,7 +114,8 @@ class CCollectorService : public service::CNTService {
   int stateStart_ = 0;
   int stateIncrement_ = 1;
   volatile int stateCounter_ = 0;  // also read by the handler (code 128); a tick late is fine
-  // The pass's database connection is kept here, after the state counter.
+  // The pass's database connection: null until the first open, closed at the end of a pass.
+  std::unique_ptr<platform::data::Connection> connection_;
   int logFileFlag_ = 0;
   std::string logFilePath_;
   int refreshRate_ = -1;
@@ -72,6 +125,13 @@ class CCollectorService : public service::CNTService {
   std::string userName_;
   std::string password_;
   std::string backupPath_;
+
+  // State of the pass in progress.
+  std::vector<std::string> serverList_;
+  bool emptyBackupPathReported_ = false;  // the warning goes out once per pass
+  bool inTransaction_ = false;            // records passed since BeginRecords await a commit
+  bool transactionBroken_ = false;        // the connection was replaced while they waited
+  MessageModuleCache moduleCache_;
 
  private:
   // Creates (or opens) HKLM\SYSTEM\CurrentControlSet\Services\<name>\<subKey> for writing,

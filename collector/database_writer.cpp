@@ -1,0 +1,178 @@
+// CCollectorService's database writer: one connection per pass, the exclusion check and the
+// insert of one record through the stored procedures, and the transactions records are
+// stored in.
+#include "collector/database_writer.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "collector/collector_service.h"
+#include "platform/com/com_error.h"
+#include "platform/data/command.h"
+
+namespace tamsel::collector {
+
+namespace data = platform::data;
+using platform::com::Variant;
+
+std::string BuildConnectionString(const std::string& server, const std::string& catalog,
+                                  int ntAuthentication, const std::string& user,
+                                  const std::string& password) {
+  std::string text = "Provider=sqloledb;Data Source=" + server + ";Initial Catalog=" + catalog;
+  if (ntAuthentication != 0) return text + ";TRUSTED_CONNECTION=YES;";
+  return text + ";User Id=" + user + ";Password=" + password + ";";
+}
+
+std::string FormatRecordTime(std::uint32_t secondsSince1970) {
+  const std::time_t time = static_cast<std::time_t>(secondsSince1970);
+  std::tm local{};
+  localtime_r(&time, &local);
+  char text[64];
+  std::strftime(text, sizeof text, "%m/%d/%Y %H:%M:%S", &local);
+  return text;
+}
+
+namespace {
+
+// A 16-bit value as automation carries it (VT_I2). A number outside -32768..32767 raises
+// the overflow error, as the conversion does.
+Variant ShortValue(std::int64_t value) { return Variant(static_cast<std::int32_t>(value)).CInt(); }
+
+// A stored procedure command on the pass's connection.
+data::Command ProcedureCommand(const data::Connection& connection, const char* name) {
+  data::Command command;
+  command.SetActiveConnection(connection);
+  command.SetCommandType(data::adCmdStoredProc);
+  command.SetCommandText(name);
+  return command;
+}
+
+void AddInput(data::Command& command, const char* name, long type, long size, Variant value) {
+  command.GetParameters().Append(
+      command.CreateParameter(name, type, data::adParamInput, size, std::move(value)));
+}
+
+}  // namespace
+
+int CCollectorService::OpenDatabase() {
+  try {
+    if (connection_ && connection_->State() == data::adStateOpen) return 0;
+    const std::string text = BuildConnectionString(databaseServerName_, catalog_, ntAuthentication_,
+                                                   userName_, password_);
+    // Records waiting in a transaction of the old connection are lost with it.
+    if (inTransaction_) transactionBroken_ = true;
+    inTransaction_ = false;
+    connection_.reset();
+    connection_ = std::make_unique<data::Connection>();
+    connection_->Open(text, "", "", data::adConnectUnspecified);
+    return 0;
+  } catch (const std::exception&) {
+    // The description is not reported; the failed object is replaced at the next attempt.
+    return -1;
+  }
+}
+
+int CCollectorService::CloseDatabase() {
+  try {
+    if (inTransaction_) transactionBroken_ = true;
+    inTransaction_ = false;
+    if (!connection_) return 0;
+    if (connection_->State() == data::adStateClosed) return 0;
+    connection_->Close();
+    connection_.reset();
+    return 0;
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
+int CCollectorService::CheckExclusion(const CLogRecord& record, int& flag) {
+  int opened = OpenDatabase();
+  if (opened != 0) return opened;
+  try {
+    data::Command command = ProcedureCommand(*connection_, "LogEntryExclusionCheck");
+    AddInput(command, "@ELServerID", data::adInteger, 4, ShortValue(record.elServerId_));
+    AddInput(command, "@EventTypeID", data::adInteger, 4, ShortValue(record.eventType_));
+    data::Recordset rows = command.Execute(0);
+    std::string last;
+    bool any = false;
+    if (rows.State() == data::adStateOpen) {
+      while (!rows.IsEOF()) {
+        last = rows["InExclusionList"].CStr();
+        any = true;
+        rows.MoveNext();
+      }
+      rows.Close();
+    }
+    if (any) flag = std::atoi(last.c_str());
+    return 0;
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
+int CCollectorService::InsertLogEntry(const CLogRecord& record) {
+  int opened = OpenDatabase();
+  if (opened != 0) return opened;
+  try {
+    data::Command command = ProcedureCommand(*connection_, "LogEntryInsert");
+    AddInput(command, "@ELServerID", data::adInteger, 4, ShortValue(record.elServerId_));
+    AddInput(command, "@LogTypeName", data::adVarChar, 127, Variant(record.logName_));
+    AddInput(command, "@RecordNumber", data::adInteger, 4,
+             Variant(static_cast<std::int32_t>(record.recordNumber_)));
+    AddInput(command, "@TimeGenerated", data::adDBTimeStamp, 255,
+             Variant(FormatRecordTime(record.timeGenerated_)));
+    AddInput(command, "@TimeWritten", data::adDBTimeStamp, 255,
+             Variant(FormatRecordTime(record.timeWritten_)));
+    // The event code without its severity, customer and facility bits, read as signed.
+    AddInput(command, "@EventID", data::adInteger, 4,
+             Variant(static_cast<std::int16_t>(record.eventId_ & 0xFFFF)));
+    AddInput(command, "@EventTypeID", data::adInteger, 4,
+             Variant(static_cast<std::int16_t>(record.eventType_)));
+    AddInput(command, "@EventCategoryID", data::adInteger, 4,
+             Variant(static_cast<std::int16_t>(record.category_)));
+    AddInput(command, "@EventCategoryName", data::adVarChar, 127, Variant(record.categoryName_));
+    AddInput(command, "@UserName", data::adVarChar, 255, Variant(record.userName_));
+    AddInput(command, "@SourceName", data::adVarChar, 127, Variant(record.sourceName_));
+    AddInput(command, "@DescriptionFullMessage", data::adVarChar, 1024,
+             Variant(record.description_));
+    command.Execute(0);
+    return 0;
+  } catch (const std::exception&) {
+    // Refused: the caller counts the record as not stored and keeps its backup file.
+    return -1;
+  }
+}
+
+// A transaction is a throughput choice, not a safety net: a record only counts as stored
+// once its transaction is committed, and whatever a failed commit loses is still in the
+// backup file, which is then kept and read again by a later pass.
+void CCollectorService::BeginRecords() {
+  inTransaction_ = false;
+  transactionBroken_ = false;
+  if (OpenDatabase() != 0) return;
+  try {
+    connection_->Execute("BEGIN TRANSACTION", data::adExecuteNoRecords);
+    inTransaction_ = true;
+  } catch (const std::exception&) {
+    // Without a transaction each record is stored on its own.
+  }
+}
+
+bool CCollectorService::CommitRecords() {
+  if (transactionBroken_) {
+    transactionBroken_ = false;
+    return false;
+  }
+  if (!inTransaction_) return true;
+  inTransaction_ = false;
+  try {
+    if (!connection_ || connection_->State() != data::adStateOpen) return false;
+    connection_->Execute("COMMIT TRANSACTION", data::adExecuteNoRecords);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace tamsel::collector

@@ -1,0 +1,22 @@
+// Helpers of the database writer that do not need the service object: the connection string
+// of the settings and the local-time text of a record's time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tamsel::collector {
+
+// "Provider=sqloledb;Data Source=…;Initial Catalog=…;" followed by the Windows-authentication
+// or the login part; the values are inserted as they are.
+std::string BuildConnectionString(const std::string& server, const std::string& catalog,
+                                  int ntAuthentication, const std::string& user,
+                                  const std::string& password);
+
+// Seconds since 1970 (UTC) as the collector computer's local time, "%m/%d/%Y %H:%M:%S".
+std::string FormatRecordTime(std::uint32_t secondsSince1970);
+
+// Records stored in one transaction before it is committed.
+inline constexpr long kRecordsPerTransaction = 2000;
+
+}  // namespace tamsel::collector

@@ -1,0 +1,284 @@
+// CCollectorService's log reader: a log archived into a backup file and cleared on its own
+// server, the backup read record by record into the database, and the backup deleted once
+// every record of it is stored; backups an earlier pass had to keep are read again first.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
+
+#include "collector/backup_files.h"
+#include "collector/collector_service.h"
+#include "collector/database_writer.h"
+#include "collector/message_texts.h"
+#include "platform/accounts/lookup_account.h"
+#include "platform/eventlog/event_log.h"
+#include "platform/network/files.h"
+#include "platform/network/last_error.h"
+
+namespace tamsel::collector {
+
+namespace evl = platform::eventlog;
+namespace net = platform::network;
+
+namespace {
+
+constexpr std::uint32_t kReadBufferSize = 1024;
+constexpr std::uint32_t kFixedPartSize = 56;  // the EVENTLOGRECORD fields before SourceName
+
+std::uint32_t U32(const std::uint8_t* at) {
+  std::uint32_t value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+std::uint16_t U16(const std::uint8_t* at) {
+  std::uint16_t value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+// The NUL-terminated text at `offset`, which must end inside the record; false otherwise.
+bool TextAt(const std::uint8_t* record, std::uint32_t length, std::uint32_t& offset,
+            std::string& text) {
+  if (offset >= length) return false;
+  const auto* start = reinterpret_cast<const char*>(record + offset);
+  const void* end = std::memchr(start, '\0', length - offset);
+  if (end == nullptr) return false;
+  text.assign(start, static_cast<const char*>(end));
+  offset += static_cast<std::uint32_t>(text.size()) + 1;
+  return true;
+}
+
+std::uint16_t NormalisedType(std::uint16_t type) {
+  switch (type) {
+    case evl::EVENTLOG_ERROR_TYPE:
+    case evl::EVENTLOG_WARNING_TYPE:
+    case evl::EVENTLOG_INFORMATION_TYPE:
+    case evl::EVENTLOG_AUDIT_SUCCESS:
+    case evl::EVENTLOG_AUDIT_FAILURE:
+      return type;
+    default:
+      return evl::EVENTLOG_SUCCESS;
+  }
+}
+
+}  // namespace
+
+int CCollectorService::CollectLog(const std::string& serverName, int serverId,
+                                  const std::string& logName) {
+  ReadLeftoverBackups(serverName, serverId, logName);
+  std::string backupFile;
+  int result = ArchiveAndClearLog(serverName, logName, backupFile);
+  if (result != 0) return result;
+  long notStored = 0;
+  result = ReadArchivedLog(serverName, serverId, logName, backupFile, &notStored);
+  if (result != 0) {
+    ReportNotStored(serverName, logName, backupFile, notStored);
+    return result;
+  }
+  net::DeleteFile(ShareForm(serverName, backupFile));
+  return 0;
+}
+
+void CCollectorService::ReadLeftoverBackups(const std::string& serverName, int serverId,
+                                            const std::string& logName) {
+  if (backupPath_.empty()) return;
+  std::filesystem::path folder;
+  if (net::ResolveWindowsPath(ShareForm(serverName, backupPath_), folder) != 0) return;
+  std::vector<std::pair<std::string, std::string>> backups;  // time stamp, file name
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (!entry.is_regular_file(error)) continue;
+    const std::string name = entry.path().filename().string();
+    if (auto stamp = BackupTimeStamp(name, logName)) backups.emplace_back(*stamp, name);
+  }
+  std::sort(backups.begin(), backups.end());  // oldest first
+  for (const auto& [stamp, name] : backups) {
+    const std::string backupFile = backupPath_ + "\\" + name;
+    long notStored = 0;
+    if (ReadArchivedLog(serverName, serverId, logName, backupFile, &notStored) == 0) {
+      net::DeleteFile(ShareForm(serverName, backupFile));
+    } else {
+      ReportNotStored(serverName, logName, backupFile, notStored);
+    }
+  }
+}
+
+void CCollectorService::ReportNotStored(const std::string& serverName, const std::string& logName,
+                                        const std::string& backupFile, long notStored) {
+  if (notStored <= 0) return;
+  const std::string text = std::to_string(notStored) + " record(s) of the " + logName +
+                           " log of server " + serverName +
+                           " were not stored in the database. The backup file " + backupFile +
+                           " is kept and will be read again at the next pass.";
+  ReportServiceEvent(service::EVENTLOG_WARNING_TYPE, service::EVMSG_WARNING, text.c_str());
+}
+
+int CCollectorService::ArchiveAndClearLog(const std::string& serverName, const std::string& logName,
+                                          std::string& backupFile) {
+  if (backupPath_.empty()) {
+    // A backup named without a folder could never be found again: the log stays as it is.
+    if (!emptyBackupPathReported_) {
+      emptyBackupPathReported_ = true;
+      ReportServiceEvent(service::EVENTLOG_WARNING_TYPE, service::EVMSG_WARNING,
+                         kEmptyBackupPathText);
+    }
+    return -1;
+  }
+  try {
+    evl::EventLogHandle log(evl::OpenEventLogA(serverName.c_str(), logName.c_str()));
+    if (!log) return -1;
+    const std::time_t now = CollectorTime();
+    const std::string shareFolder = ShareForm(serverName, backupPath_);
+    for (const std::string& folder : BackupFolderChain(shareFolder)) net::CreateFolder(folder);
+    net::CreateFolder(shareFolder);
+    backupFile = BackupFileName(backupPath_, logName, now);
+    return evl::ClearEventLogA(log.Get(), backupFile.c_str()) ? 0 : -1;
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
+int CCollectorService::ReadArchivedLog(const std::string& serverName, int serverId,
+                                       const std::string& logName, const std::string& backupFile,
+                                       long* notStoredOut) {
+  long notStored = 0;
+  int result = 0;
+  try {
+    evl::EventLogHandle backup(evl::OpenBackupEventLogA(serverName.c_str(), backupFile.c_str()));
+    if (!backup) return -1;
+    evl::DWORD count = 0;
+    evl::DWORD oldest = 0;
+    if (!evl::GetNumberOfEventLogRecords(backup.Get(), &count)) result = -1;
+    evl::GetOldestEventLogRecord(backup.Get(), &oldest);
+
+    CLogRecord record;
+    std::vector<std::uint8_t> buffer(kReadBufferSize);
+    long pending = 0;  // passed to the database, waiting for the commit
+    auto commit = [&] {
+      if (CommitRecords()) {
+        pending = 0;
+      } else {
+        notStored += pending;
+        pending = 0;
+      }
+    };
+    BeginRecords();
+    bool malformed = false;
+    while (!malformed) {
+      evl::DWORD bytesRead = 0;
+      evl::DWORD needed = 0;
+      if (!evl::ReadEventLogA(
+              backup.Get(), evl::EVENTLOG_SEQUENTIAL_READ | evl::EVENTLOG_FORWARDS_READ, 0,
+              buffer.data(), static_cast<evl::DWORD>(buffer.size()), &bytesRead, &needed)) {
+        const platform::Win32Error error = platform::GetLastError();
+        if (error == platform::ERROR_INSUFFICIENT_BUFFER && needed > buffer.size()) {
+          // A record larger than the buffer: read it whole rather than lose it and the rest.
+          buffer.resize(needed);
+          continue;
+        }
+        // Anything but the end means records were left unread: the backup must stay.
+        if (error != platform::ERROR_HANDLE_EOF) result = -1;
+        break;
+      }
+      for (evl::DWORD offset = 0; offset < bytesRead;) {
+        const std::uint32_t length = bytesRead - offset >= 4 ? U32(buffer.data() + offset) : 0;
+        if (length < kFixedPartSize || length > bytesRead - offset) {
+          malformed = true;  // nothing after it can be trusted, and the backup must stay
+          result = -1;
+          break;
+        }
+        record.Reset();
+        record.elServerId_ = serverId;
+        record.logName_ = logName;
+        const int parsed =
+            ParseRecord(serverId, serverName, logName, buffer.data() + offset, length, record);
+        if (parsed == 0) {
+          const int inserted = InsertLogEntry(record);
+          if (inserted == 0) {
+            ++pending;
+          } else {
+            ++notStored;
+            result = inserted;
+          }
+        } else if (parsed != 1) {
+          ++notStored;  // could not be handled: its backup is kept
+        }
+        if (pending >= kRecordsPerTransaction) {
+          commit();
+          BeginRecords();
+        }
+        offset += length;
+      }
+    }
+    commit();
+  } catch (const std::exception&) {
+    result = -1;
+  }
+  if (notStored > 0 && result == 0) result = -1;
+  if (notStoredOut != nullptr) *notStoredOut = notStored;
+  return result;
+}
+
+int CCollectorService::ParseRecord(int serverId, const std::string& serverName,
+                                   const std::string& logName, const std::uint8_t* data,
+                                   std::uint32_t length, CLogRecord& record) {
+  try {
+    if (length < kFixedPartSize) return -1;
+    record.recordNumber_ = U32(data + 8);
+    record.timeGenerated_ = U32(data + 12);
+    record.timeWritten_ = U32(data + 16);
+    record.eventId_ = U32(data + 20);
+    record.eventType_ = NormalisedType(U16(data + 24));
+    const std::uint16_t stringCount = U16(data + 26);
+    record.category_ = U16(data + 28);
+    const std::uint32_t stringOffset = U32(data + 36);
+    const std::uint32_t sidLength = U32(data + 40);
+    const std::uint32_t sidOffset = U32(data + 44);
+
+    if (sidLength > 0) {
+      if (sidOffset > length || sidLength > length - sidOffset) return -1;
+      record.userSid_.assign(data + sidOffset, data + sidOffset + sidLength);
+      // The lookup may look at a SID's full largest size; the copy is padded to it.
+      std::array<std::uint8_t, 68> sid{};
+      std::memcpy(sid.data(), record.userSid_.data(), std::min<size_t>(sidLength, sid.size()));
+      char name[256] = "";
+      char domain[256] = "";
+      platform::accounts::DWORD nameSize = sizeof name;
+      platform::accounts::DWORD domainSize = sizeof domain;
+      platform::accounts::SID_NAME_USE use{};
+      if (platform::accounts::LookupAccountSidA(serverName.c_str(), sid.data(), name, &nameSize,
+                                                domain, &domainSize, &use) &&
+          name[0] != '\0') {
+        record.userName_ = std::string(domain) + "\\" + name;
+      }
+    }
+
+    std::uint32_t offset = kFixedPartSize;
+    if (!TextAt(data, length, offset, record.sourceName_) ||
+        !TextAt(data, length, offset, record.computerName_)) {
+      return -1;
+    }
+    offset = stringOffset;
+    for (std::uint16_t index = 0; index < stringCount; ++index) {
+      std::string text;
+      if (!TextAt(data, length, offset, text)) return -1;
+      record.insertionStrings_.push_back(std::move(text));
+    }
+
+    int excluded = 0;
+    CheckExclusion(record, excluded);
+    if (excluded == 1) return 1;
+
+    ResolveMessageFiles(record, logName);
+    ResolveCategory(record);
+    if (ResolveMessage(record) != 0)
+      record.description_ = FallbackDescription(record.insertionStrings_);
+    (void)serverId;
+    return 0;
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
+}  // namespace tamsel::collector
