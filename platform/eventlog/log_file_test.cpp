@@ -188,6 +188,32 @@ TEST_F(LogFileTest, DirtyFileTrustsTheEofRecord) {
   EXPECT_EQ(WalkForwards(file), kTenToFourteen);
 }
 
+TEST_F(LogFileTest, EofRecordSplitAcrossTheEndIsFound) {
+  // Records 2..7 fill the ring up to 0x24 bytes before its end; the EOF record runs on at 0x30,
+  // over space the discarded record 1 left. The header is stale and marked dirty.
+  RingImage image(0x310);
+  LogState state;
+  state.startOffset = 0x94;
+  state.endOffset = image.Chain(0x94, 2, 6);
+  ASSERT_LT(image.Bytes().size() - state.endOffset, kEofRecordSize);
+  state.currentRecordNumber = 8;
+  state.oldestRecordNumber = 2;
+  state.flags = ELF_LOGFILE_HEADER_WRAP;
+  image.PlaceEof(state);
+  LogState stale = state;
+  stale.endOffset = 0x288;
+  stale.currentRecordNumber = 7;
+  stale.flags |= ELF_LOGFILE_HEADER_DIRTY;
+  image.SetHeader(stale);
+  LogFile file;
+  ASSERT_EQ(OpenAndLoad(Write(image.Bytes()), file), ERROR_SUCCESS);
+  EXPECT_EQ(file.State().endOffset, state.endOffset);
+  std::vector<std::string> expected;
+  for (int n = 2; n <= 7; ++n) expected.push_back("record " + std::to_string(n));
+  EXPECT_EQ(WalkForwards(file), expected);
+  EXPECT_EQ(WalkBackwards(file), std::vector<std::string>(expected.rbegin(), expected.rend()));
+}
+
 TEST_F(LogFileTest, CorruptFilesFailCleanly) {
   LogState state;
   std::vector<std::uint8_t> good = WrappedWithSplit(state).Bytes();
