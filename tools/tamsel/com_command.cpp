@@ -21,7 +21,8 @@ namespace tamsel::tools {
 namespace {
 
 namespace com = platform::com;
-using nlohmann::json;
+// Output keeps the order of the documented shape: "result" before "args".
+using json = nlohmann::ordered_json;
 
 constexpr const char* kUsage =
     "usage: tamsel com register [LIBRARY]      registers the component's classes "
