@@ -20,6 +20,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using testing::ScopedProcedureBody;
 using ::testing::StartsWith;
 
 class AppUserMethodsTest : public ::testing::Test {
@@ -234,6 +235,23 @@ TEST_F(AppUserMethodsTest, ReadsHandOutTheMaskNeverTheHashAndTheMaskEditsNothing
   com::Arguments unknown{Variant(777), Variant("kept?")};
   ASSERT_EQ(Call("AppAdmin.AppUserInfoGet", unknown), 0);
   EXPECT_EQ(unknown[1].value.CStr(), "<UserInfo/>");
+}
+
+TEST_F(AppUserMethodsTest, ANullColumnFailsTheReadWithNinetyFourAndNoAnswer) {
+  // Even the password column, whose value is never handed out, must be there.
+  ScopedProcedureBody nullPassword("AppUserListGet", [](auto& call, auto&) {
+    call.SelectRows(
+        "SELECT 1 AS AppUserID, 'a' AS AppUserName, 'F' AS AppUserFirstName, "
+        "'L' AS AppUserLastName, NULL AS AppUserPassword, 2 AS AppRoleID, "
+        "'User' AS AppRoleName");
+    return 0;
+  });
+  com::Arguments list{Variant("before")};
+  EXPECT_EQ(Call("AppAdmin.AppUserListGet", list), 94);
+  EXPECT_EQ(list[0].value, Variant("before"));
+  EXPECT_EQ(env_.NewTraceTexts().back(),
+            "*** ->AppAdmin.AppUserListGet error: lngRetVal=94; Err.Description= Invalid use of "
+            "Null");
 }
 
 TEST_F(AppUserMethodsTest, PasswordChangePassesAsterisksOnAndDeleteRemovesTheUsersWork) {

@@ -112,6 +112,20 @@ TEST_F(ExclusionMethodsTest, GridGroupsByChangeOfKeyAndRefusesKeysBeyondSixteenB
               "<SERVER ServerName=\"SRV05\" ServerID=\"5\"><EVENTTYPE EventTypeID=\"2\" "
               "EventTypeName=\"Warning\" IsChecked=\"0\"/></SERVER></ROOT>");
   }
+  // A key that is no number (13), a NULL name (94).
+  for (const auto& [select, code] :
+       {std::pair<std::string, std::int32_t>{"'x' AS ELServerID, 'S'", 13},
+        std::pair<std::string, std::int32_t>{"3 AS ELServerID, NULL", 94}}) {
+    ScopedProcedureBody odd("EventExclusionGridGet", [select = select](auto& call, auto&) {
+      call.SelectRows("SELECT " + select +
+                      " AS ELServerName, 1 AS EventTypeID, 'Error' AS EventTypeName, "
+                      "0 AS IsChecked");
+      return 0;
+    });
+    std::string grid;
+    EXPECT_EQ(Grid(&grid), code);
+    EXPECT_EQ(grid, "untouched");
+  }
   // A key above 32767 overflows the 16-bit read (6); the answer is left as it was.
   env_.Exec("INSERT INTO ELServer (ELServerID, ELServerName) VALUES (40000, 'BIG')");
   std::string grid;

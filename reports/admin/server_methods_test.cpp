@@ -106,6 +106,16 @@ TEST_F(ServerMethodsTest, AddWithOnlyANameMakesAnActiveServerThatTheListAndColle
   EXPECT_EQ(env_.Scalar("SELECT COUNT(*) FROM ELServer"), "2");
 }
 
+TEST_F(ServerMethodsTest, ListWithANullColumnFailsWithNinetyFourAndLeavesTheAnswer) {
+  ScopedProcedureBody nullDescription("ServerListGet", [](auto& call, auto&) {
+    call.SelectRows("SELECT 1 AS ELServerID, 'SRV01' AS ELServerName, NULL AS ELServerDescription");
+    return 0;
+  });
+  com::Arguments args{Variant("<OLD/>")};
+  EXPECT_EQ(Call("Reports.ServerListGet", args), 94);
+  EXPECT_EQ(args[0].value, Variant("<OLD/>"));
+}
+
 TEST_F(ServerMethodsTest, DisabledServerLeavesTheCollectorsSetAndAddingItAgainRestoresIt) {
   ASSERT_EQ(Add("<S ELServerName=\"SRV01\"/>"), 0);
   ASSERT_EQ(Add("<S ELServerName=\"SRV02\" ELServerDescription=\"keep\"/>"), 0);
