@@ -16,7 +16,4 @@ std::string BuildConnectionString(const std::string& server, const std::string& 
 // Seconds since 1970 (UTC) as the collector computer's local time, "%m/%d/%Y %H:%M:%S".
 std::string FormatRecordTime(std::uint32_t secondsSince1970);
 
-// Records stored in one transaction before it is committed.
-inline constexpr long kRecordsPerTransaction = 2000;
-
 }  // namespace tamsel::collector

@@ -204,7 +204,7 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
         } else if (parsed != 1) {
           ++notStored;  // could not be handled: its backup is kept
         }
-        if (pending >= kRecordsPerTransaction) {
+        if (pending >= recordsPerTransaction_) {
           commit();
           BeginRecords();
         }

@@ -241,13 +241,13 @@ TEST_F(CollectionPassTest, UnreachableServersSkippedWithoutEvent) {
   AddSource("DOWN", "Application", "App", "");
   Write("SRV01", "App", 4, 1);
   Write("DOWN", "App", 4, 1);
-  std::ofstream(Root() / "DOWN" / "OFFLINE").put('\n');
+  SetOnline("DOWN", false);
   ASSERT_EQ(collector_.CollectAll(), 0);
   auto rows = Stored();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].server, "SRV01");
   EXPECT_THAT(CollectorEvents(), IsEmpty());
-  std::filesystem::remove(Root() / "DOWN" / "OFFLINE");
+  SetOnline("DOWN", true);
   EXPECT_EQ(LiveRecords("DOWN", "Application"), 1u);
 }
 

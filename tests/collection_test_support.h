@@ -6,6 +6,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -64,7 +65,8 @@ class CollectionTest : public ::testing::Test {
     tzset();
     CreateMachine("COLLECTOR");
     platform::data::SessionPool::Instance().Clear();
-    db::CreateDatabase(db::LocalCatalogFile("TamselDB"));
+    databaseFile_ = db::LocalCatalogFile("TamselDB");
+    db::CreateDatabase(databaseFile_);
     collector_.ntAuthentication_ = 1;
     collector_.backupPath_ = "D:\\EvtBak";
     collector_.refreshRate_ = 900000;
@@ -90,7 +92,7 @@ class CollectionTest : public ::testing::Test {
 
   // SQL on TamselDB outside the collector's connection.
   void Sql(const std::string& sql) {
-    auto session = platform::data::Session::Open(db::LocalCatalogFile("TamselDB"));
+    auto session = platform::data::Session::Open(databaseFile_);
     session->Execute(sql);
   }
   void RegisterServer(int id, const std::string& name, int status = 1) {
@@ -167,6 +169,13 @@ class CollectionTest : public ::testing::Test {
         evl::ReportEventA(handle.Get(), type, category, id, sid.empty() ? nullptr : sid.data(),
                           static_cast<std::uint16_t>(texts.size()), 0, texts.data(), nullptr));
   }
+  // Waits for the next second. A cleared log numbers its records from 1 again, and a record
+  // is known to the database by its number and the second it was logged in, so events of
+  // two generations of one log must not share both.
+  static void NextSecond() {
+    const std::time_t start = std::time(nullptr);
+    while (std::time(nullptr) == start) usleep(20000);
+  }
   // Records left in a live log.
   std::uint32_t LiveRecords(const std::string& machine, const std::string& log) {
     evl::EventLogHandle handle(evl::OpenEventLogA(machine.c_str(), log.c_str()));
@@ -175,9 +184,10 @@ class CollectionTest : public ::testing::Test {
     return count;
   }
 
-  // Every stored entry, by server, log and record number.
-  std::vector<StoredRow> Stored() {
-    auto session = platform::data::Session::Open(db::LocalCatalogFile("TamselDB"));
+  // Every stored entry, by server, log and record number (or the order given).
+  std::vector<StoredRow> Stored(
+      const std::string& order = "s.ELServerName, t.LogTypeName, e.RecordNumber") {
+    auto session = platform::data::Session::Open(databaseFile_);
     auto rows = session->Prepare(
         "SELECT s.ELServerName, t.LogTypeName, e.RecordNumber, e.TimeGenerated, e.TimeWritten,"
         " e.EventID, e.EventTypeID, e.CategoryNumber, c.EventCategoryName, u.ELUserName,"
@@ -187,7 +197,8 @@ class CollectionTest : public ::testing::Test {
         " JOIN EventCategory c ON c.EventCategoryID = e.EventCategoryID"
         " JOIN ELUser u ON u.ELUserID = e.ELUserID"
         " JOIN ELSource o ON o.ELSourceID = e.ELSourceID"
-        " ORDER BY s.ELServerName, t.LogTypeName, e.RecordNumber");
+        " ORDER BY " +
+        order);
     std::vector<StoredRow> result;
     while (rows.Step()) {
       StoredRow row;
@@ -231,11 +242,21 @@ class CollectionTest : public ::testing::Test {
     return {events.begin() + static_cast<long>(from), events.end()};
   }
 
+  // Marks a machine offline or back online, as `tamsel net offline` does.
+  void SetOnline(const std::string& machine, bool online) {
+    if (online) {
+      std::filesystem::remove(Root() / machine / "OFFLINE");
+    } else {
+      std::ofstream(Root() / machine / "OFFLINE").put('\n');
+    }
+  }
+
   tamsel::testing::ScopedTempDir temp_;
   tamsel::testing::ScopedEnv timeZone_;
   tamsel::testing::ScopedEnv systemRoot_;
   platform::network::ScopedCurrentNetwork network_;
   TestCollector collector_;
+  std::filesystem::path databaseFile_;
 };
 
 }  // namespace tamsel::e2e
