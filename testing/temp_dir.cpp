@@ -41,14 +41,15 @@ ScopedEnv::~ScopedEnv() {
   }
 }
 
-static std::filesystem::path FromEnv(const char* name) {
+static std::filesystem::path FromEnv(const char* name, const char* fallback) {
   const char* value = std::getenv(name);
-  if (value == nullptr) throw std::runtime_error(std::string(name) + " is not set; run tests through ctest");
-  return value;
+  return value != nullptr && *value != '\0' ? value : fallback;
 }
 
-std::filesystem::path BuildDir() { return FromEnv("TAMSEL_BUILD_DIR"); }
-std::filesystem::path SourceDir() { return FromEnv("TAMSEL_SOURCE_DIR"); }
+std::filesystem::path BuildDir() { return FromEnv("TAMSEL_BUILD_DIR", TAMSEL_DEFAULT_BUILD_DIR); }
+std::filesystem::path SourceDir() {
+  return FromEnv("TAMSEL_SOURCE_DIR", TAMSEL_DEFAULT_SOURCE_DIR);
+}
 
 CommandResult RunCommand(const std::string& commandLine, bool mergeStderr) {
   CommandResult result;

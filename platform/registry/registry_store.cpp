@@ -2,6 +2,8 @@
 // values are case-insensitive and keep the spelling they were created with.
 #include "platform/registry/registry_store.h"
 
+#include <sys/stat.h>
+
 #include <map>
 #include <stdexcept>
 
@@ -73,13 +75,29 @@ class RegistryStore::Statement {
 };
 
 std::shared_ptr<RegistryStore> RegistryStore::ForFile(const std::filesystem::path& file) {
+  // Stores stay open for the life of the process: opening SQLite (and its WAL) on every key
+  // access would dominate the cost of a registry read. The file's identity is checked on each
+  // use, so a machine removed and made anew gets a fresh store.
+  struct CachedStore {
+    std::shared_ptr<RegistryStore> store;
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
   static std::mutex cacheMutex;
-  static std::map<std::filesystem::path, std::weak_ptr<RegistryStore>> cache;
+  static std::map<std::filesystem::path, CachedStore> cache;
   std::lock_guard lock(cacheMutex);
-  if (auto existing = cache[file].lock()) return existing;
-  auto store = std::make_shared<RegistryStore>(file);
-  cache[file] = store;
-  return store;
+  struct stat info {};
+  bool exists = ::stat(file.c_str(), &info) == 0;
+  CachedStore& cached = cache[file];
+  if (cached.store && exists && cached.device == info.st_dev && cached.inode == info.st_ino) {
+    return cached.store;
+  }
+  cached.store = std::make_shared<RegistryStore>(file);
+  if (::stat(file.c_str(), &info) == 0) {
+    cached.device = info.st_dev;
+    cached.inode = info.st_ino;
+  }
+  return cached.store;
 }
 
 RegistryStore::RegistryStore(const std::filesystem::path& file) {
