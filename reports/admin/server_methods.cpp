@@ -33,11 +33,9 @@ void RunServerProcedure(MethodFrame& call, const char* procedure, const Variant&
   call.Execute(command);
 }
 
-// Executes a batch procedure whose last parameter is "@RowsDeleted" and sets the result: 0
-// for a full batch, 1 for a short one. A NULL count fails the call (94) and rolls it back.
-void RunBatch(MethodFrame& call, data::Command& command) {
-  AppendOutput(command, "@RowsDeleted", data::adInteger);
-  call.Execute(command);
+// The result of a batch procedure that has run: 0 for a full batch, 1 for a short one. A NULL
+// count fails the call (94) and rolls it back.
+void SetBatchResult(MethodFrame& call, data::Command& command) {
   const std::int32_t deleted = command.GetParameters().Item("@RowsDeleted").Value().CLng();
   call.SetRetVal(deleted == kFullBatch ? 0 : 1);
 }
@@ -116,7 +114,9 @@ std::int32_t LogEntryTop1000Delete(const Variant& lngELServerID) {
     data::Command command = call.StoredProcedure("LogEntryTop1000Delete");
     command.SetCommandTimeout(kMaintenanceTimeout);
     AppendInput(command, "@ELServerID", data::adInteger, 4, lngELServerID);
-    RunBatch(call, command);
+    AppendOutput(command, "@RowsDeleted", data::adInteger);
+    call.Execute(command);
+    SetBatchResult(call, command);
   });
 }
 
@@ -125,18 +125,21 @@ std::int32_t LogEntriesClear(const std::string& datTimeGenerated) {
   return frame.Run([&](MethodFrame& call) {
     data::Command command = call.StoredProcedure("LogEntriesClear");
     command.SetCommandTimeout(kMaintenanceTimeout);
+    // The trace shows the text as the page passed it; the procedure gets the date it names
+    // under the regional settings, and text that names none is refused as the data layer
+    // refuses it.
+    AppendInput(command, "@TimeGenerated", data::adDate, 4, Variant(datTimeGenerated));
+    AppendOutput(command, "@RowsDeleted", data::adInteger);
+    call.TraceExecuting(command);
     std::optional<Variant> date = RegionalDate(datTimeGenerated);
     if (!date) {
-      // Refused as the data layer refuses text that names no date, once the call is traced.
-      AppendInput(command, "@TimeGenerated", data::adDate, 4, Variant(datTimeGenerated));
-      AppendOutput(command, "@RowsDeleted", data::adInteger);
-      call.TraceExecuting(command);
       data::RaiseProviderError(data::kCantConvertValue,
                                "Error converting data type varchar to datetime (parameter "
                                "'@TimeGenerated').");
     }
-    AppendInput(command, "@TimeGenerated", data::adDate, 4, *date);
-    RunBatch(call, command);
+    command.GetParameters().Item("@TimeGenerated").SetValue(*date);
+    call.ExecuteTraced(command);
+    SetBatchResult(call, command);
   });
 }
 

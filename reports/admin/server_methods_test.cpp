@@ -228,6 +228,8 @@ TEST_F(ServerMethodsTest, ClearTakesEntriesGeneratedBeforeTheTimeReadUnderRegion
                 "'@TimeGenerated').");
   EXPECT_EQ(Reports("LogEntriesClear", Variant("31/12/2026 23:00:01")), 1);
   EXPECT_EQ(Entries(), 0);
+  // The trace shows the text as the page sent it, not the date it was read as.
+  EXPECT_THAT(env_.NewTraceTexts(), Contains("->Executing LogEntriesClear, 31/12/2026 23:00:01, "));
   EXPECT_EQ(Reports("LogEntriesClear", Variant("")), kCantConvert);
 }
 

@@ -131,6 +131,10 @@ void MethodFrame::TraceExecuting(data::Command& command) {
 
 data::Recordset MethodFrame::Execute(data::Command& command, long options) {
   TraceExecuting(command);
+  return ExecuteTraced(command, options);
+}
+
+data::Recordset MethodFrame::ExecuteTraced(data::Command& command, long options) {
   data::Recordset rows = command.Execute(options);
   lngRetVal_ = command.GetParameters().Item("lngRetVal").Value().CLng();
   if (lngRetVal_ != 0) throw CodeFailure{lngRetVal_};

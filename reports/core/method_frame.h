@@ -77,6 +77,11 @@ class MethodFrame {
   // "lngRetVal" as a 32-bit integer; a non-zero value fails the call with that code.
   platform::data::Recordset Execute(platform::data::Command& command,
                                     long options = platform::data::adExecuteNoRecords);
+  // Execute for a command whose "->Executing " line was written already (TraceExecuting), for
+  // a method that must trace a value as the page passed it before turning it into the type
+  // the procedure takes.
+  platform::data::Recordset ExecuteTraced(platform::data::Command& command,
+                                          long options = platform::data::adExecuteNoRecords);
 
   // The result a call that succeeds returns and traces instead of 0 (a batch method's 1 for
   // a short batch); set it as the body's last step.
