@@ -94,8 +94,13 @@ void CNTService::ServiceMain(DWORD, char**) {
     service->ReportServiceEvent(EVENTLOG_ERROR_TYPE, EVMSG_CTRLHANDLERNOTINSTALLED);
     return;
   }
-  if (service->Initialize()) {
-    service->running_ = TRUE;
+  // Raised before Initialize reports SERVICE_RUNNING: from that report on the controller may
+  // deliver a stop, and raising the flag afterwards would undo it and never stop. No control
+  // reaches the handler while the service is still starting.
+  service->running_ = TRUE;
+  if (!service->Initialize()) {
+    service->running_ = FALSE;
+  } else {
     service->status_.dwWin32ExitCode = 0;
     service->status_.dwCheckPoint = 0;
     service->status_.dwWaitHint = 0;

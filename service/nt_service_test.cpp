@@ -195,6 +195,27 @@ TEST_F(NtServiceTest, DispatcherFromAConsoleFailsAtOnce) {
   EXPECT_EQ(service.status_.dwWin32ExitCode, 0u);
 }
 
+TEST_F(NtServiceTest, StopTakenAsSoonAsTheServiceRunsIsNotLost) {
+  // Dispatched in this process: the marker says a controller started it.
+  tamsel::testing::ScopedEnv marker(svc::kServiceNameVariable, "Tamsel");
+  FakeService service;
+  // The controller may deliver a stop the moment SERVICE_RUNNING is out, while the service
+  // thread is still on its way out of Initialize; the handler's stop row lowers the flag there.
+  platform::network::ScopedDebugCapture stopOnRunning([&](std::string_view text) {
+    if (text.find("): Leaving CNTService::Initialize()") != std::string_view::npos) {
+      service.running_ = FALSE;
+    }
+  });
+  int sleeps = 0;
+  ScopedSleeper sleeper([&](std::uint32_t) {
+    if (++sleeps == 3) service.running_ = FALSE;  // a lost stop would loop forever
+  });
+  EXPECT_TRUE(service.RunDispatcher());
+  EXPECT_EQ(sleeps, 0);
+  EXPECT_EQ(service.status_.dwCurrentState, svc::SERVICE_STOPPED);
+  EXPECT_EQ(service.status_.dwWin32ExitCode, 0u);
+}
+
 TEST_F(NtServiceTest, InstallWritesServiceAndEventSource) {
   FakeService service;
   EXPECT_FALSE(service.IsServiceInstalled());
