@@ -32,9 +32,13 @@ int CCollectorService::CollectAll() {
     }
   }
   CloseDatabase();
+  TraceMessage("Collection pass done (%d) over %zu server(s)", result, serverList_.size());
   serverList_.clear();
   // Nothing of a pass is held until the next one.
   moduleCache_.Clear();
+  registryStamps_.Clear();
+  messageFiles_.Clear();
+  accountNames_.Clear();
   return result;
 }
 
@@ -67,7 +71,11 @@ int CCollectorService::ReadServerList() {
 int CCollectorService::CollectServer(int serverId, const std::string& serverName) {
   std::vector<std::string> logs;
   const long connected = EnumerateLogs(serverName, logs);
-  if (connected != 0) return static_cast<int>(connected);  // skipped quietly this pass
+  if (connected != 0) {
+    // Skipped for this pass; operators are not told, developers are.
+    TraceMessage("Server %s skipped: remote registry error %ld", serverName.c_str(), connected);
+    return static_cast<int>(connected);
+  }
   int result = 0;
   for (const std::string& log : logs) result = CollectLog(serverName, serverId, log);
   return result;

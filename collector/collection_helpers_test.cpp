@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -91,27 +92,43 @@ TEST(MessageTextsTest, SharePathLineBreaksAndFallback) {
   EXPECT_EQ(FallbackDescription({}), kFallbackDescription);
 }
 
-TEST(MessageModuleCacheTest, ReloadsAChangedFileAndForgetsAMissingOne) {
+TEST(MessageModuleCacheTest, KeepsQuietFilesAndReloadsChangedOrMissingOnes) {
   tamsel::testing::ScopedTempDir temp;
   platform::network::ScopedCurrentNetwork network(platform::network::Network(temp.Path(), "SRV01"));
   platform::network::Network::Current().CreateMachineFolder("SRV01");
   const auto file = temp.Path() / "SRV01" / "drives" / "C" / "msg.dll";
-  MessageModuleCache cache;
-  EXPECT_EQ(cache.Load("\\\\SRV01\\C$\\msg.dll"), nullptr);  // not there yet
+  const std::string path = "\\\\SRV01\\C$\\msg.dll";
+  const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  RegistryStamps machines;
+  MessageModuleCache cache(machines);
+  EXPECT_EQ(cache.Load(path), nullptr);  // not there yet
   EXPECT_EQ(cache.Size(), 0u);
-  // Our own test program carries a message table: a module the cache can hold.
+  // Our own test program carries a message table: a module the cache can hold. Just
+  // written, it is loaded but not kept: a change in the same clock tick could not be seen.
   std::filesystem::copy_file("/proc/self/exe", file);
-  auto first = cache.Load("\\\\SRV01\\C$\\msg.dll");
+  EXPECT_NE(cache.Load(path), nullptr);
+  EXPECT_EQ(cache.Size(), 0u);
+  std::filesystem::last_write_time(file, anHourAgo);
+  auto first = cache.Load(path);
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(cache.Load("\\\\SRV01\\C$\\msg.dll"), first);
+  EXPECT_EQ(cache.Load(path), first);
   EXPECT_EQ(cache.Size(), 1u);
-  // A replaced file is read again.
+  // A file of another size, even with the same time, is read again.
   std::filesystem::resize_file(file, std::filesystem::file_size(file) + 16);
-  auto second = cache.Load("\\\\SRV01\\C$\\msg.dll");
+  std::filesystem::last_write_time(file, anHourAgo);
+  auto second = cache.Load(path);
   ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
+  EXPECT_EQ(cache.Size(), 1u);
+  // A machine out of reach serves nothing, as a fresh load would not.
+  std::ofstream(temp.Path() / "SRV01" / "OFFLINE").put('\n');
+  machines.NextRecord();
+  EXPECT_EQ(cache.Load(path), nullptr);
+  EXPECT_EQ(cache.Size(), 0u);
+  std::filesystem::remove(temp.Path() / "SRV01" / "OFFLINE");
+  machines.NextRecord();
   std::filesystem::remove(file);
-  EXPECT_EQ(cache.Load("\\\\SRV01\\C$\\msg.dll"), nullptr);
+  EXPECT_EQ(cache.Load(path), nullptr);
   EXPECT_EQ(cache.Size(), 0u);
 }
 

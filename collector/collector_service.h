@@ -10,6 +10,7 @@
 
 #include "collector/log_record.h"
 #include "collector/message_module_cache.h"
+#include "collector/registry_answers.h"
 #include "platform/data/connection.h"
 #include "platform/registry/registry.h"
 #include "service/nt_service.h"
@@ -87,6 +88,10 @@ class CCollectorService : public service::CNTService {
 
   // Message texts (message_texts.cpp).
   int ResolveMessageFiles(CLogRecord& record, const std::string& logName);
+  // The registry reads behind ResolveMessageFiles, which keeps their answers.
+  int ReadMessageFiles(CLogRecord& record, const std::string& logName);
+  // "DOMAIN\account" of a SID as the server names it, or empty.
+  std::string AccountName(const std::string& serverName, const std::vector<std::uint8_t>& sid);
   int ResolveCategory(CLogRecord& record);
   int ResolveMessage(CLogRecord& record);
 
@@ -132,7 +137,10 @@ class CCollectorService : public service::CNTService {
   long recordsPerTransaction_ = 2000;     // records stored per transaction
   bool inTransaction_ = false;            // records passed since BeginRecords await a commit
   bool transactionBroken_ = false;        // the connection was replaced while they waited
-  MessageModuleCache moduleCache_;
+  RegistryStamps registryStamps_;
+  MessageModuleCache moduleCache_{registryStamps_};
+  RegistryAnswers<MessageFilesAnswer> messageFiles_;
+  RegistryAnswers<std::string> accountNames_;  // "DOMAIN\account", or empty
 
  private:
   // Creates (or opens) HKLM\SYSTEM\CurrentControlSet\Services\<name>\<subKey> for writing,

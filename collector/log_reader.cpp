@@ -143,6 +143,8 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
                                        const std::string& logName, const std::string& backupFile,
                                        long* notStoredOut) {
   long notStored = 0;
+  long stored = 0;
+  long excluded = 0;
   int result = 0;
   try {
     evl::EventLogHandle backup(evl::OpenBackupEventLogA(serverName.c_str(), backupFile.c_str()));
@@ -157,11 +159,11 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
     long pending = 0;  // passed to the database, waiting for the commit
     auto commit = [&] {
       if (CommitRecords()) {
-        pending = 0;
+        stored += pending;
       } else {
         notStored += pending;
-        pending = 0;
       }
+      pending = 0;
     };
     BeginRecords();
     bool malformed = false;
@@ -189,6 +191,7 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
           break;
         }
         record.Reset();
+        registryStamps_.NextRecord();
         record.elServerId_ = serverId;
         record.logName_ = logName;
         const int parsed =
@@ -201,7 +204,9 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
             ++notStored;
             result = inserted;
           }
-        } else if (parsed != 1) {
+        } else if (parsed == 1) {
+          ++excluded;
+        } else {
           ++notStored;  // could not be handled: its backup is kept
         }
         if (pending >= recordsPerTransaction_) {
@@ -216,8 +221,33 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
     result = -1;
   }
   if (notStored > 0 && result == 0) result = -1;
+  TraceMessage("Read %s of %s: %ld stored, %ld excluded, %ld not stored", backupFile.c_str(),
+               serverName.c_str(), stored, excluded, notStored);
   if (notStoredOut != nullptr) *notStoredOut = notStored;
   return result;
+}
+
+std::string CCollectorService::AccountName(const std::string& serverName,
+                                           const std::vector<std::uint8_t>& sidBytes) {
+  const RegistryAnswers<std::string>::Stamps stamps = {registryStamps_.Of(serverName)};
+  const std::string key = serverName + '\n' + std::string(sidBytes.begin(), sidBytes.end());
+  if (const std::string* known = accountNames_.Find(key, stamps)) return *known;
+  // The lookup may look at a SID's full largest size; the copy is padded to it.
+  std::array<std::uint8_t, 68> sid{};
+  std::memcpy(sid.data(), sidBytes.data(), std::min(sidBytes.size(), sid.size()));
+  char name[256] = "";
+  char domain[256] = "";
+  platform::accounts::DWORD nameSize = sizeof name;
+  platform::accounts::DWORD domainSize = sizeof domain;
+  platform::accounts::SID_NAME_USE use{};
+  std::string userName;
+  if (platform::accounts::LookupAccountSidA(serverName.c_str(), sid.data(), name, &nameSize, domain,
+                                            &domainSize, &use) &&
+      name[0] != '\0') {
+    userName = std::string(domain) + "\\" + name;
+  }
+  accountNames_.Keep(key, stamps, userName);
+  return userName;
 }
 
 int CCollectorService::ParseRecord(int serverId, const std::string& serverName,
@@ -239,19 +269,7 @@ int CCollectorService::ParseRecord(int serverId, const std::string& serverName,
     if (sidLength > 0) {
       if (sidOffset > length || sidLength > length - sidOffset) return -1;
       record.userSid_.assign(data + sidOffset, data + sidOffset + sidLength);
-      // The lookup may look at a SID's full largest size; the copy is padded to it.
-      std::array<std::uint8_t, 68> sid{};
-      std::memcpy(sid.data(), record.userSid_.data(), std::min<size_t>(sidLength, sid.size()));
-      char name[256] = "";
-      char domain[256] = "";
-      platform::accounts::DWORD nameSize = sizeof name;
-      platform::accounts::DWORD domainSize = sizeof domain;
-      platform::accounts::SID_NAME_USE use{};
-      if (platform::accounts::LookupAccountSidA(serverName.c_str(), sid.data(), name, &nameSize,
-                                                domain, &domainSize, &use) &&
-          name[0] != '\0') {
-        record.userName_ = std::string(domain) + "\\" + name;
-      }
+      record.userName_ = AccountName(serverName, record.userSid_);
     }
 
     std::uint32_t offset = kFixedPartSize;

@@ -1,51 +1,51 @@
-// MessageModuleCache: message modules kept by path, checked against the file's size and
-// modification time on every use.
+// MessageModuleCache: message modules kept by path, checked against their machine and their
+// file's stamp on every use.
 #include "collector/message_module_cache.h"
 
-#include <sys/stat.h>
-
-#include <filesystem>
-
 #include "platform/network/files.h"
+#include "platform/network/network.h"
 
 namespace tamsel::collector {
 
 namespace msg = platform::messages;
+namespace net = platform::network;
 
-bool MessageModuleCache::StampOf(const std::string& path, FileStamp& stamp) {
-  std::filesystem::path hostPath;
-  if (platform::network::ResolveWindowsPath(path, hostPath) != platform::ERROR_SUCCESS) {
-    return false;
+namespace {
+
+// The machine a share path ("\\NAME\C$\...") names; the local machine for a local path.
+std::string MachineOf(const std::string& path) {
+  if (path.size() < 2 || path[0] != '\\' || path[1] != '\\') {
+    return net::Network::Current().LocalMachineName();
   }
-  struct stat info;
-  if (::stat(hostPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  stamp.size = static_cast<std::uint64_t>(info.st_size);
-  stamp.modified =
-      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-  return true;
+  return path.substr(2, path.find('\\', 2) - 2);
 }
 
+}  // namespace
+
 msg::HMODULE MessageModuleCache::Load(const std::string& path) {
-  FileStamp stamp;
-  const bool known = StampOf(path, stamp);
   auto found = entries_.find(path);
   if (found != entries_.end()) {
-    if (known && found->second.stamp == stamp) return found->second.module.Get();
-    entries_.erase(found);  // changed or gone: never serve the old text
+    Entry& entry = found->second;
+    if (machines_.Reachable(entry.machine) && StampOfFile(entry.hostPath) == entry.stamp) {
+      return entry.module.Get();
+    }
+    entries_.erase(found);  // changed, gone or out of reach: never serve the old text
   }
+  Entry entry;
+  const bool resolved = net::ResolveWindowsPath(path, entry.hostPath) == platform::ERROR_SUCCESS;
+  if (resolved) entry.stamp = StampOfFile(entry.hostPath);
   msg::HMODULE module =
       msg::LoadLibraryExA(path.c_str(), nullptr, msg::DONT_RESOLVE_DLL_REFERENCES);
   if (module == nullptr) return nullptr;
-  // A file replaced while it was being loaded is not kept: its stamp may not match what was
-  // read. The module stays loaded until the next load, for the caller to use.
-  FileStamp after;
-  if (!known || !StampOf(path, after) || !(after == stamp)) {
+  // Kept only when the file read is the file stamped, and it has been quiet for a while.
+  entry.machine = MachineOf(path);
+  if (!resolved || !entry.stamp.exists || !QuietSince({entry.stamp}) ||
+      !(StampOfFile(entry.hostPath) == entry.stamp)) {
     transient_ = msg::ModuleHandle(module);
     return module;
   }
-  Entry& entry = entries_[path];
-  entry.stamp = stamp;
   entry.module = msg::ModuleHandle(module);
+  entries_.emplace(path, std::move(entry));
   return module;
 }
 

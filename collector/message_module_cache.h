@@ -1,19 +1,24 @@
 // The message modules a pass has loaded, kept by path so every record of a source does not
-// parse its message file again. An entry is used only while its file keeps its size and
-// modification time; a changed or vanished file is loaded afresh.
+// parse its message file again. An entry is used only while its machine can be reached and
+// its file keeps its size and modification time; a changed or vanished file is loaded
+// afresh, and a file changed moments ago is not kept at all (see file_stamp.h).
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "collector/file_stamp.h"
 #include "platform/messages/library.h"
 
 namespace tamsel::collector {
 
 class MessageModuleCache {
  public:
-  MessageModuleCache() = default;
+  // Reachability of machines is asked of `machines`, at the moment of the record.
+  explicit MessageModuleCache(RegistryStamps& machines) : machines_(machines) {}
   MessageModuleCache(const MessageModuleCache&) = delete;
   MessageModuleCache& operator=(const MessageModuleCache&) = delete;
 
@@ -30,18 +35,14 @@ class MessageModuleCache {
   std::size_t Size() const { return entries_.size(); }
 
  private:
-  struct FileStamp {
-    std::uint64_t size = 0;
-    std::int64_t modified = 0;  // nanoseconds
-    bool operator==(const FileStamp&) const = default;
-  };
   struct Entry {
+    std::string machine;
+    std::filesystem::path hostPath;
     FileStamp stamp;
     platform::messages::ModuleHandle module;
   };
-  // False when the file cannot be found or examined.
-  static bool StampOf(const std::string& path, FileStamp& stamp);
 
+  RegistryStamps& machines_;
   std::map<std::string, Entry> entries_;
   platform::messages::ModuleHandle transient_;  // the last module that could not be kept
 };

@@ -8,6 +8,7 @@
 #include "collector/collector_service.h"
 #include "platform/messages/format_message.h"
 #include "platform/network/last_error.h"
+#include "platform/network/network.h"
 #include "platform/registry/system_environment.h"
 
 namespace tamsel::collector {
@@ -78,6 +79,23 @@ std::string MessageFileSharePath(const std::string& computerName, const std::str
 }
 
 int CCollectorService::ResolveMessageFiles(CLogRecord& record, const std::string& logName) {
+  // The registry of the logging machine and, for the expansion, the collector's own.
+  const RegistryAnswers<MessageFilesAnswer>::Stamps stamps = {
+      registryStamps_.Of(record.computerName_),
+      registryStamps_.Of(platform::network::Network::Current().LocalMachineName())};
+  const std::string key = record.computerName_ + '\n' + logName + '\n' + record.sourceName_ +
+                          (record.category_ != 0 ? "\n1" : "\n0");
+  if (const MessageFilesAnswer* known = messageFiles_.Find(key, stamps)) {
+    record.categoryMessageFile_ = known->categoryMessageFile;
+    record.eventMessageFile_ = known->eventMessageFile;
+    return known->result;
+  }
+  const int result = ReadMessageFiles(record, logName);
+  messageFiles_.Keep(key, stamps, {result, record.categoryMessageFile_, record.eventMessageFile_});
+  return result;
+}
+
+int CCollectorService::ReadMessageFiles(CLogRecord& record, const std::string& logName) {
   reg::HKEY remote = nullptr;
   const long connected =
       reg::RegConnectRegistryA(record.computerName_.c_str(), reg::HKEY_LOCAL_MACHINE, &remote);

@@ -1,0 +1,66 @@
+// What a file looked like: its size and modification time. A cached answer read from files
+// is served again only while their stamps are unchanged, and only once the files have been
+// quiet for longer than the file system's time granularity, so that a change made in the
+// same clock tick as the reading can never hide behind an equal stamp.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "platform/network/machine.h"
+
+namespace tamsel::collector {
+
+struct FileStamp {
+  bool exists = false;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // nanoseconds since 1970
+  bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOfFile(const std::filesystem::path& file);
+
+// True when every stamp is older than the quiet period: an answer read now from those files
+// may be kept.
+bool QuietSince(std::initializer_list<FileStamp> stamps);
+
+// Stamps of the machines' registries, as the registry keeps them (its store file and the
+// store's write-ahead log in the machine's state folder). Machines are looked up once per
+// pass.
+class RegistryStamps {
+ public:
+  struct Stamp {
+    bool usable = false;  // reachable and quiet: answers read now may be cached
+    FileStamp store;
+    FileStamp log;
+    bool operator==(const Stamp&) const = default;
+  };
+  // The stamp of a machine's registry; unusable when the machine cannot be reached or its
+  // registry changed too recently. Taken once per record: every look at a machine while one
+  // record is handled sees the same moment, as one read of that record would.
+  Stamp Of(const std::string& machineName);
+  // Whether the machine can be reached, at the same moment.
+  bool Reachable(const std::string& machineName);
+  // A new record: every stamp is taken afresh.
+  void NextRecord() { taken_.clear(); }
+  void Clear() {
+    machines_.clear();
+    taken_.clear();
+  }
+
+ private:
+  struct Taken {
+    bool reachable = false;
+    bool stamped = false;
+    Stamp stamp;
+  };
+  Taken& Look(const std::string& machineName);
+
+  std::unordered_map<std::string, std::shared_ptr<platform::network::Machine>> machines_;
+  std::unordered_map<std::string, Taken> taken_;
+};
+
+}  // namespace tamsel::collector
