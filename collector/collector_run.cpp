@@ -7,8 +7,8 @@
 
 namespace tamsel::collector {
 
-// The pass runs in a single-threaded COM apartment of the service thread; entering and leaving
-// it around this loop comes with the pass, in collect_all.cpp's company.
+// The whole pass runs on the service thread. The platform's objects need no apartment entered
+// first, so there is no COM start-up here that could fail and end the loop before its first pass.
 void CCollectorService::Run() {
   // Counted in 64 bits: a refresh rate near the top of int must not overflow the sum.
   std::int64_t elapsed = refreshRate_;
