@@ -1,6 +1,8 @@
 // UTF-8 <-> UTF-16LE for event record strings.
 #include "platform/eventlog/text_conversion.h"
 
+#include "platform/network/utf16.h"
+
 namespace tamsel::platform::eventlog {
 
 namespace {
@@ -43,24 +45,6 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
   return cp;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 }  // namespace
 
 std::size_t AppendUtf16Le(std::string_view text, std::vector<std::uint8_t>& out) {
@@ -81,25 +65,7 @@ std::size_t AppendUtf16Le(std::string_view text, std::vector<std::uint8_t>& out)
 }
 
 std::string Utf16LeToAnsi(const std::uint8_t* bytes, std::size_t units) {
-  std::string out;
-  out.reserve(units);
-  for (std::size_t i = 0; i < units; ++i) {
-    std::uint32_t unit = bytes[2 * i] | (bytes[2 * i + 1] << 8);
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-      std::uint32_t low = bytes[2 * i + 2] | (bytes[2 * i + 3] << 8);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-        ++i;
-        continue;
-      }
-    }
-    if (unit >= 0xD800 && unit <= 0xDFFF) {
-      out.push_back('?');
-    } else {
-      AppendUtf8(out, unit);
-    }
-  }
-  return out;
+  return network::Utf16LeToUtf8(bytes, units, U'?');
 }
 
 }  // namespace tamsel::platform::eventlog

@@ -2,10 +2,10 @@
 
 #include "platform/messages/utf_conversion.h"
 
+#include "platform/network/utf16.h"
+
 namespace tamsel::platform::messages {
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 // Windows-1252 0x80..0x9F; the rest of the code page matches Latin-1. Unassigned slots map to
 // U+FFFD.
@@ -14,57 +14,15 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-template <typename UnitAt>
-std::string Utf16Units(std::size_t count, UnitAt unitAt) {
-  std::string out;
-  out.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    char32_t unit = unitAt(i);
-    if (IsHighSurrogate(unit) && i + 1 < count && IsLowSurrogate(unitAt(i + 1))) {
-      char32_t low = unitAt(++i);
-      AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      AppendUtf8(out, unit);
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
+void AppendUtf8(std::string& out, char32_t cp) { network::AppendUtf8(out, cp); }
 
 std::string Utf16LeToUtf8(const std::uint8_t* bytes, std::size_t units) {
-  return Utf16Units(units, [bytes](std::size_t i) {
-    return static_cast<char32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  });
+  return network::Utf16LeToUtf8(bytes, units);
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
-  return Utf16Units(text.size(), [text](std::size_t i) { return char32_t{text[i]}; });
-}
+std::string Utf16ToUtf8(std::u16string_view text) { return network::Utf16ToUtf8(text); }
 
 bool IsValidUtf8(std::string_view text) {
   std::size_t i = 0;
