@@ -129,6 +129,22 @@ Tokens Tokenize(std::string_view text) {
 
 }  // namespace
 
+std::tm BrokenDownTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm result{};
+  result.tm_year = year - 1900;
+  result.tm_mon = month - 1;
+  result.tm_mday = day;
+  result.tm_hour = hour;
+  result.tm_min = minute;
+  result.tm_sec = second;
+  result.tm_isdst = -1;
+  std::tm copy = result;
+  timegm(&copy);  // fills the days of the week and of the year
+  result.tm_wday = copy.tm_wday;
+  result.tm_yday = copy.tm_yday;
+  return result;
+}
+
 std::string FormatDate(const std::tm& time, std::string_view picture,
                        const RegionalFormats& formats) {
   return Format(time, picture, formats);
@@ -192,19 +208,7 @@ std::optional<std::tm> ParseDateTime(std::string_view original, const RegionalFo
     hour = hour % 12 + (pm ? 12 : 0);
   }
   if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
-  std::tm result{};
-  result.tm_year = year - 1900;
-  result.tm_mon = month - 1;
-  result.tm_mday = day;
-  result.tm_hour = hour;
-  result.tm_min = minute;
-  result.tm_sec = second;
-  result.tm_isdst = -1;
-  std::tm copy = result;
-  timegm(&copy);  // fills the day of the week
-  result.tm_wday = copy.tm_wday;
-  result.tm_yday = copy.tm_yday;
-  return result;
+  return BrokenDownTime(year, month, day, hour, minute, second);
 }
 
 }  // namespace tamsel::platform::network

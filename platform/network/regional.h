@@ -17,6 +17,10 @@ struct RegionalFormats {
   std::string pm = "PM";
 };
 
+// A broken-down time from its fields, with the days of the week and of the year filled in by
+// the calendar alone (no time zone; tm_isdst -1, "not known").
+std::tm BrokenDownTime(int year, int month, int day, int hour, int minute, int second);
+
 // Broken-down local time, as from localtime_r.
 std::string FormatDate(const std::tm& time, std::string_view picture,
                        const RegionalFormats& formats);

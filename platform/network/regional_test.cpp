@@ -6,31 +6,19 @@
 namespace tamsel::platform::network {
 namespace {
 
-std::tm Time(int year, int month, int day, int hour, int minute, int second) {
-  std::tm time{};
-  time.tm_year = year - 1900;
-  time.tm_mon = month - 1;
-  time.tm_mday = day;
-  time.tm_hour = hour;
-  time.tm_min = minute;
-  time.tm_sec = second;
-  std::tm copy = time;
-  timegm(&copy);
-  time.tm_wday = copy.tm_wday;
-  return time;
-}
-
 TEST(RegionalFormat, EnglishUnitedStatesByDefault) {
   RegionalFormats formats;
-  EXPECT_EQ(FormatDateTime(Time(2026, 12, 7, 6, 5, 9), formats), "12/7/2026 6:05:09 AM");
-  EXPECT_EQ(FormatDateTime(Time(2026, 3, 17, 0, 0, 0), formats), "3/17/2026 12:00:00 AM");
-  EXPECT_EQ(FormatDateTime(Time(2026, 3, 17, 12, 30, 0), formats), "3/17/2026 12:30:00 PM");
-  EXPECT_EQ(FormatDateTime(Time(2026, 3, 17, 23, 59, 59), formats), "3/17/2026 11:59:59 PM");
+  EXPECT_EQ(FormatDateTime(BrokenDownTime(2026, 12, 7, 6, 5, 9), formats), "12/7/2026 6:05:09 AM");
+  EXPECT_EQ(FormatDateTime(BrokenDownTime(2026, 3, 17, 0, 0, 0), formats), "3/17/2026 12:00:00 AM");
+  EXPECT_EQ(FormatDateTime(BrokenDownTime(2026, 3, 17, 12, 30, 0), formats),
+            "3/17/2026 12:30:00 PM");
+  EXPECT_EQ(FormatDateTime(BrokenDownTime(2026, 3, 17, 23, 59, 59), formats),
+            "3/17/2026 11:59:59 PM");
 }
 
 TEST(RegionalFormat, PicturesOfOtherSettings) {
   RegionalFormats german{"dd.MM.yyyy", "HH:mm:ss", "", ""};
-  std::tm time = Time(2026, 3, 7, 15, 4, 5);
+  std::tm time = BrokenDownTime(2026, 3, 7, 15, 4, 5);
   EXPECT_EQ(FormatDateTime(time, german), "07.03.2026 15:04:05");
   EXPECT_EQ(FormatDate(time, "dddd, MMMM d, yy", german), "Saturday, March 7, 26");
   EXPECT_EQ(FormatDate(time, "ddd MMM", german), "Sat Mar");
@@ -67,7 +55,7 @@ TEST(RegionalParse, RoundTripsItsOwnOutput) {
   for (const RegionalFormats& formats :
        {RegionalFormats{}, RegionalFormats{"yyyy/MM/dd", "HH:mm:ss", "", ""},
         RegionalFormats{"d-M-yy", "h:mm:ss tt", "a.m.", "p.m."}}) {
-    std::tm time = Time(2024, 2, 29, 13, 14, 15);
+    std::tm time = BrokenDownTime(2024, 2, 29, 13, 14, 15);
     auto parsed = ParseDateTime(FormatDateTime(time, formats), formats);
     ASSERT_TRUE(parsed) << formats.shortDate;
     EXPECT_EQ(parsed->tm_year, time.tm_year) << formats.shortDate;

@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+#include "platform/network/regional.h"
+
 namespace tamsel::reports {
 
 namespace {
@@ -35,17 +37,9 @@ ScopedClockForTesting::~ScopedClockForTesting() {
 }
 
 std::tm MakeLocalTime(int year, int month, int day, int hour, int minute, int second) {
-  std::tm time{};
-  time.tm_year = year - 1900;
-  time.tm_mon = month - 1;
-  time.tm_mday = day;
-  time.tm_hour = hour;
-  time.tm_min = minute;
-  time.tm_sec = second;
-  time.tm_isdst = -1;
-  std::tm normalised = time;
-  std::mktime(&normalised);  // fills the weekday and day of the year
-  return normalised;
+  std::tm time = platform::network::BrokenDownTime(year, month, day, hour, minute, second);
+  std::mktime(&time);  // normalised in the local zone: daylight saving and offset
+  return time;
 }
 
 }  // namespace tamsel::reports
