@@ -27,6 +27,20 @@ Win32Error Refresh(EventLogObject& log, FileLock& lock) {
   return log.file.Load();
 }
 
+// Puts one number about an open log or backup into `answer`, read from its file brought up
+// to date.
+template <typename Read>
+BOOL AnswerFromFile(HANDLE eventLog, DWORD* answer, Read read) {
+  auto log = FindHandle(eventLog, Kind::kLog, Kind::kBackup);
+  if (!log) return Fail(ERROR_INVALID_HANDLE);
+  if (answer == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  std::lock_guard guard(log->mutex);
+  FileLock lock;
+  if (Win32Error status = Refresh(*log, lock)) return Fail(status);
+  *answer = read(log->file);
+  return 1;
+}
+
 // The record a read starts with, and its offset; ERROR_HANDLE_EOF when there is none.
 Win32Error StartOfRead(EventLogObject& log, bool seek, bool forwards, DWORD recordNumber,
                        std::uint32_t& number, std::uint32_t& offset) {
@@ -189,25 +203,14 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, void* b
 }
 
 BOOL GetNumberOfEventLogRecords(HANDLE eventLog, DWORD* numberOfRecords) {
-  auto log = FindHandle(eventLog, Kind::kLog, Kind::kBackup);
-  if (!log) return Fail(ERROR_INVALID_HANDLE);
-  if (numberOfRecords == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  std::lock_guard guard(log->mutex);
-  FileLock lock;
-  if (Win32Error status = Refresh(*log, lock)) return Fail(status);
-  *numberOfRecords = log->file.Count();
-  return 1;
+  return AnswerFromFile(eventLog, numberOfRecords,
+                        [](const LogFile& file) { return file.Count(); });
 }
 
 BOOL GetOldestEventLogRecord(HANDLE eventLog, DWORD* oldestRecord) {
-  auto log = FindHandle(eventLog, Kind::kLog, Kind::kBackup);
-  if (!log) return Fail(ERROR_INVALID_HANDLE);
-  if (oldestRecord == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  std::lock_guard guard(log->mutex);
-  FileLock lock;
-  if (Win32Error status = Refresh(*log, lock)) return Fail(status);
-  *oldestRecord = log->file.Count() == 0 ? 0 : log->file.State().oldestRecordNumber;
-  return 1;
+  return AnswerFromFile(eventLog, oldestRecord, [](const LogFile& file) {
+    return file.Count() == 0 ? 0 : file.State().oldestRecordNumber;
+  });
 }
 
 EventLogHandle::~EventLogHandle() {
