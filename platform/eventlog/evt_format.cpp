@@ -57,6 +57,29 @@ bool RangeInside(std::uint64_t offset, std::uint64_t length, std::uint64_t limit
   return offset <= limit && length <= limit - offset;
 }
 
+// Where a record keeps its SID and its binary data.
+struct Blobs {
+  std::uint32_t sidLength = 0;
+  std::uint32_t sidOffset = 0;
+  std::uint32_t dataLength = 0;
+  std::uint32_t dataOffset = 0;
+
+  // Both lie before `limit` (an empty one anywhere).
+  bool InsideOf(std::uint64_t limit) const {
+    return (sidLength == 0 || RangeInside(sidOffset, sidLength, limit)) &&
+           (dataLength == 0 || RangeInside(dataOffset, dataLength, limit));
+  }
+};
+
+Blobs ReadBlobs(const std::uint8_t* record) {
+  Blobs blobs;
+  blobs.sidLength = GetU32(record + field::kUserSidLength);
+  blobs.sidOffset = GetU32(record + field::kUserSidOffset);
+  blobs.dataLength = GetU32(record + field::kDataLength);
+  blobs.dataOffset = GetU32(record + field::kDataOffset);
+  return blobs;
+}
+
 }  // namespace
 
 std::uint16_t GetU16(const std::uint8_t* at) {
@@ -180,12 +203,8 @@ Win32Error ConvertToAnsi(std::span<const std::uint8_t> disk, std::vector<std::ui
       !ScanUtf16(disk, kFixedRecordSize + 2 * sourceUnits + 2, limit, computerUnits)) {
     return ERROR_EVENTLOG_FILE_CORRUPT;
   }
-  std::uint32_t sidLength = GetU32(at + field::kUserSidLength);
-  std::uint32_t sidOffset = GetU32(at + field::kUserSidOffset);
-  std::uint32_t dataLength = GetU32(at + field::kDataLength);
-  std::uint32_t dataOffset = GetU32(at + field::kDataOffset);
-  if ((sidLength != 0 && !RangeInside(sidOffset, sidLength, limit)) ||
-      (dataLength != 0 && !RangeInside(dataOffset, dataLength, limit))) {
+  Blobs blobs = ReadBlobs(at);
+  if (!blobs.InsideOf(limit)) {
     return ERROR_EVENTLOG_FILE_CORRUPT;
   }
   ansi.assign(at, at + kFixedRecordSize);
@@ -197,7 +216,7 @@ Win32Error ConvertToAnsi(std::span<const std::uint8_t> disk, std::vector<std::ui
   ansi.push_back(0);
   PadToFour(ansi);
   auto newSidOffset = static_cast<std::uint32_t>(ansi.size());
-  if (sidLength != 0) AppendBytes(ansi, at + sidOffset, sidLength);
+  if (blobs.sidLength != 0) AppendBytes(ansi, at + blobs.sidOffset, blobs.sidLength);
   auto newStringOffset = static_cast<std::uint32_t>(ansi.size());
   std::uint64_t pos = GetU32(at + field::kStringOffset);
   for (std::uint16_t i = 0, n = GetU16(at + field::kNumStrings); i < n; ++i) {
@@ -209,7 +228,7 @@ Win32Error ConvertToAnsi(std::span<const std::uint8_t> disk, std::vector<std::ui
     pos += 2 * units + 2;
   }
   auto newDataOffset = static_cast<std::uint32_t>(ansi.size());
-  if (dataLength != 0) AppendBytes(ansi, at + dataOffset, dataLength);
+  if (blobs.dataLength != 0) AppendBytes(ansi, at + blobs.dataOffset, blobs.dataLength);
   PadToFour(ansi);
   ansi.resize(ansi.size() + 4);
   auto length = static_cast<std::uint32_t>(ansi.size());
@@ -234,12 +253,8 @@ bool ParseAnsiRecord(std::span<const std::uint8_t> ansi, ParsedRecord& record) {
       !ScanAnsi(ansi, kFixedRecordSize + sourceLength + 1, limit, computerLength)) {
     return false;
   }
-  std::uint32_t sidLength = GetU32(at + field::kUserSidLength);
-  std::uint32_t sidOffset = GetU32(at + field::kUserSidOffset);
-  std::uint32_t dataLength = GetU32(at + field::kDataLength);
-  std::uint32_t dataOffset = GetU32(at + field::kDataOffset);
-  if ((sidLength != 0 && !RangeInside(sidOffset, sidLength, limit)) ||
-      (dataLength != 0 && !RangeInside(dataOffset, dataLength, limit))) {
+  Blobs blobs = ReadBlobs(at);
+  if (!blobs.InsideOf(limit)) {
     return false;
   }
   record = ParsedRecord{};
@@ -252,7 +267,9 @@ bool ParseAnsiRecord(std::span<const std::uint8_t> ansi, ParsedRecord& record) {
   const char* text = reinterpret_cast<const char*>(at);
   record.source.assign(text + kFixedRecordSize, sourceLength);
   record.computer.assign(text + kFixedRecordSize + sourceLength + 1, computerLength);
-  if (sidLength != 0) record.userSid.assign(at + sidOffset, at + sidOffset + sidLength);
+  if (blobs.sidLength != 0) {
+    record.userSid.assign(at + blobs.sidOffset, at + blobs.sidOffset + blobs.sidLength);
+  }
   std::uint64_t pos = GetU32(at + field::kStringOffset);
   for (std::uint16_t i = 0, n = GetU16(at + field::kNumStrings); i < n; ++i) {
     std::size_t length = 0;
@@ -260,7 +277,9 @@ bool ParseAnsiRecord(std::span<const std::uint8_t> ansi, ParsedRecord& record) {
     record.strings.emplace_back(text + pos, length);
     pos += length + 1;
   }
-  if (dataLength != 0) record.data.assign(at + dataOffset, at + dataOffset + dataLength);
+  if (blobs.dataLength != 0) {
+    record.data.assign(at + blobs.dataOffset, at + blobs.dataOffset + blobs.dataLength);
+  }
   return true;
 }
 
