@@ -16,14 +16,18 @@ namespace xml = platform::xml;
 
 constexpr std::size_t kItemCharacters = 1023;
 
-// The text cut into items of at most `size` characters; a character is never split (text is
-// UTF-8, so an item ends before a byte that continues a character).
+// The text cut into items of at most `size` 16-bit code units, the unit the description and
+// item lengths are counted in: a character beyond the basic plane (four UTF-8 bytes) counts
+// two and is never split, nor is any other character (text is UTF-8).
 std::vector<std::string> MetaDataItems(const std::string& text, std::size_t size) {
   std::vector<std::string> items;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = start;
-    for (std::size_t characters = 0; end < text.size() && characters < size; ++characters) {
+    for (std::size_t units = 0; end < text.size();) {
+      const std::size_t characterUnits = static_cast<unsigned char>(text[end]) >= 0xF0 ? 2 : 1;
+      if (units + characterUnits > size && end > start) break;
+      units += characterUnits;
       ++end;
       while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
     }

@@ -91,12 +91,18 @@ TEST_F(SavedReportsTest, ItemBoundariesOf1023And1024And2500Characters) {
   const std::string wide = Text(1022) + "\xC3\xA9" + "z";
   ASSERT_EQ(Save(2, "accents", wide), 0);
   EXPECT_THAT(Items(5), ElementsAre(Pair(0, 1023), Pair(1, 1)));
+  // Lengths are 16-bit code units: a character beyond the basic plane counts two, so it does
+  // not fit after 1022 others, and its surrogate pair is never split.
+  const std::string astral = Text(1022) + "\xF0\x9F\x98\x80" + "z";
+  ASSERT_EQ(Save(2, "astral", astral), 0);
+  EXPECT_THAT(Items(6), ElementsAre(Pair(0, 1022), Pair(1, 2)));
 
   // Each round trip gives back the text as saved.
-  for (std::int32_t id = 1; id <= 5; ++id) {
+  for (std::int32_t id = 1; id <= 6; ++id) {
     com::Variant description, text;
     ASSERT_EQ(Get(id, description, text), 0);
-    const std::vector<std::string> expected = {Text(1023), Text(1024), Text(2500), "", wide};
+    const std::vector<std::string> expected = {Text(1023), Text(1024), Text(2500),
+                                               "",         wide,       astral};
     EXPECT_EQ(text.CStr(), expected[id - 1]) << id;
   }
 }
