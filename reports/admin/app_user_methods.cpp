@@ -63,9 +63,7 @@ std::int32_t AppUserAdd(Variant& sXml) {
     AppendAttribute(command, root, "AppRoleID", data::adInteger, 4);
     call.Execute(command);
     root.SetAttribute("AppUserID", command.GetParameters().Item("@AppUserID").Value().CStr());
-    const std::string text = doc.Xml();
-    sXml = Variant(text);
-    call.Trace("sXml: " + MaskPasswords(text));
+    call.Trace("sXml: " + MaskPasswords(HandBack(doc, sXml)));
   });
 }
 
@@ -97,9 +95,7 @@ std::int32_t AppUserInfoGet(const Variant& lngAppUserID, Variant& sXml) {
     doc.LoadXml("<UserInfo />");
     xml::Element root = doc.DocumentElement();
     for (; !rows.IsEOF(); rows.MoveNext()) SetUserAttributes(root, rows);
-    const std::string text = doc.Xml();
-    sXml = Variant(text);
-    call.Trace("sXml " + text);
+    call.Trace("sXml " + HandBack(doc, sXml));
   });
 }
 
@@ -115,9 +111,7 @@ std::int32_t AppUserListGet(Variant& sXml) {
       xml::Element user = root.AppendChild(doc.CreateElement("USER"));
       SetUserAttributes(user, rows);
     }
-    const std::string text = doc.Xml();
-    sXml = Variant(text);
-    call.Trace("sXml " + text);
+    call.Trace("sXml " + HandBack(doc, sXml));
   });
 }
 
@@ -145,9 +139,7 @@ std::int32_t AppUserLogIn(Variant& sXml) {
     data::Parameters& parameters = command.GetParameters();
     root.SetAttribute("AppUserID", parameters.Item("@AppUserID").Value().CStr());
     root.SetAttribute("AppRoleID", parameters.Item("@AppRoleID").Value().CStr());
-    const std::string text = doc.Xml();
-    sXml = Variant(text);
-    call.Trace("sXml: " + MaskPasswords(text));
+    call.Trace("sXml: " + MaskPasswords(HandBack(doc, sXml)));
   });
 }
 

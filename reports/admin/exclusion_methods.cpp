@@ -58,9 +58,7 @@ std::int32_t EventExclusionGridXmlGet(Variant& sXmlExclusionGrid) {
         eventType.SetAttribute(column, ColumnText(rows[column]));
       }
     }
-    const std::string text = doc.Xml();
-    sXmlExclusionGrid = Variant(text);
-    call.Trace("sXmlExclusionGrid " + text);
+    call.Trace("sXmlExclusionGrid " + HandBack(doc, sXmlExclusionGrid));
   });
 }
 

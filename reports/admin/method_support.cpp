@@ -35,6 +35,12 @@ std::string VariantText(const platform::com::Variant& value) {
   return value.IsEmpty() || value.IsNull() ? std::string() : value.CStr();
 }
 
+std::string HandBack(const platform::xml::Document& doc, platform::com::Variant& out) {
+  std::string text = doc.Xml();
+  out = platform::com::Variant(text);
+  return text;
+}
+
 std::string ColumnText(const platform::com::Variant& value) { return value.CStr(); }
 
 std::string MaskPasswords(std::string_view xmlText) {

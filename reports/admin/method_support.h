@@ -1,6 +1,6 @@
 // Small pieces the administration methods share: parameters appended in one line, the text
-// of an in/out VARIANT, the text a column becomes in an attribute, and password masking for
-// the trace lines that echo a user document.
+// of an in/out VARIANT and a document handed back through one, the text a column becomes in
+// an attribute, and password masking for the trace lines that echo a user document.
 #pragma once
 
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "platform/com/variant.h"
 #include "platform/data/command.h"
+#include "platform/xml/dom.h"
 
 namespace tamsel::reports::admin {
 
@@ -21,6 +22,10 @@ void AppendOutput(platform::data::Command& command, const char* name, long type)
 
 // The text of a by-reference VARIANT holding XML: Empty and Null read as "".
 std::string VariantText(const platform::com::Variant& value);
+
+// Hands `doc` back through the by-reference VARIANT `out` as text; returns that text, which
+// the method's trace line echoes.
+std::string HandBack(const platform::xml::Document& doc, platform::com::Variant& out);
 
 // A column value as attribute text: its CStr, raising 94 for NULL.
 std::string ColumnText(const platform::com::Variant& value);

@@ -71,9 +71,7 @@ std::int32_t ServerListGet(Variant& sXml) {
         server.SetAttribute(column, ColumnText(rows[column]));
       }
     }
-    const std::string text = doc.Xml();
-    sXml = Variant(text);
-    call.Trace("sXml " + text);
+    call.Trace("sXml " + HandBack(doc, sXml));
   });
 }
 
@@ -90,9 +88,7 @@ std::int32_t ServerAdd(Variant& sXml) {
                 root.GetAttribute("ELServerDescription"));
     call.Execute(command);
     root.SetAttribute("ELServerID", command.GetParameters().Item("@ELServerID").Value().CStr());
-    const std::string text = doc.Xml();
-    sXml = Variant(text);
-    call.Trace("sXml: " + text);
+    call.Trace("sXml: " + HandBack(doc, sXml));
   });
 }
 
