@@ -133,4 +133,14 @@ inline std::int32_t Call(const std::string& qualifiedName, platform::com::Argume
   return ComponentCall(qualifiedName, args, platform::com::Activation{transactional}).CLng();
 }
 
+// Calls a method whose one argument is an in/out XML document; `answer`, when given, receives
+// the document after the call. Returns lngRetVal.
+inline std::int32_t CallWithDocument(const std::string& qualifiedName, const std::string& xml,
+                                     std::string* answer = nullptr) {
+  platform::com::Arguments args{platform::com::Variant(xml)};
+  std::int32_t result = Call(qualifiedName, args);
+  if (answer) *answer = args[0].value.CStr();
+  return result;
+}
+
 }  // namespace tamsel::reports::admin::testing

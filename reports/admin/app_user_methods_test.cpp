@@ -15,6 +15,7 @@ namespace {
 namespace com = platform::com;
 using testing::AdminTestEnvironment;
 using testing::Call;
+using testing::CallWithDocument;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -27,10 +28,7 @@ class AppUserMethodsTest : public ::testing::Test {
  protected:
   // AppUserAdd with `xml`; `answer` receives sXml after the call.
   std::int32_t Add(const std::string& xml, std::string* answer = nullptr) {
-    com::Arguments args{Variant(xml)};
-    std::int32_t result = Call("AppAdmin.AppUserAdd", args);
-    if (answer) *answer = args[0].value.CStr();
-    return result;
+    return CallWithDocument("AppAdmin.AppUserAdd", xml, answer);
   }
   // Adds a user and returns its key.
   std::string AddUser(const std::string& name, const std::string& password, int role = 2) {

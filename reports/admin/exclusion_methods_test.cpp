@@ -13,6 +13,7 @@ namespace {
 namespace com = platform::com;
 using testing::AdminTestEnvironment;
 using testing::Call;
+using testing::CallWithDocument;
 using testing::CollectorView;
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -27,10 +28,7 @@ class ExclusionMethodsTest : public ::testing::Test {
     env_.NewTraceTexts();
   }
   std::int32_t Grid(std::string* grid) {
-    com::Arguments args{Variant("untouched")};
-    std::int32_t result = Call("Reports.EventExclusionGridXmlGet", args);
-    *grid = args[0].value.CStr();
-    return result;
+    return CallWithDocument("Reports.EventExclusionGridXmlGet", "untouched", grid);
   }
   std::int32_t Submit(const std::string& removals, const std::string& additions) {
     com::Arguments args{Variant(removals), Variant(additions)};

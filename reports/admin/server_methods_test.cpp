@@ -16,6 +16,7 @@ namespace {
 namespace com = platform::com;
 using testing::AdminTestEnvironment;
 using testing::Call;
+using testing::CallWithDocument;
 using testing::CollectorView;
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -33,10 +34,7 @@ class ServerMethodsTest : public ::testing::Test {
     return Call("Reports." + method, args);
   }
   std::int32_t Add(const std::string& xml, std::string* answer = nullptr) {
-    com::Arguments args{Variant(xml)};
-    std::int32_t result = Call("Reports.ServerAdd", args);
-    if (answer) *answer = args[0].value.CStr();
-    return result;
+    return CallWithDocument("Reports.ServerAdd", xml, answer);
   }
   std::string List() {
     com::Arguments args{Variant()};
