@@ -41,6 +41,9 @@ std::int32_t SqlQueryGenerate(const std::string& sXml, Variant& sql) {
   return frame.Run([&](MethodFrame& call) {
     platform::xml::Document filterDoc;
     filterDoc.LoadXml(sXml);
+    // The text is begun before the filter is read, so a call that fails leaves `sql` holding
+    // it unfinished; callers use `sql` only when the result is 0.
+    sql = Variant("SELECT LEID,");
     ReportFilter filter = ReportFilter::Read(filterDoc.DocumentElement());
     if (std::optional<std::string> refused = CheckReportFilter(filter, FilterUse::KeyQuery)) {
       RefuseArgument(*refused);

@@ -84,7 +84,8 @@ TEST_F(QueryGenerationTest, FilterEdgeCases) {
 TEST_F(QueryGenerationTest, FilterThatIsNotXmlFailsWith91) {
   com::Variant sql("before");
   EXPECT_EQ(Generate("<ReportFilter SortBy=", sql), 91);
-  EXPECT_EQ(sql.CStr(), "before");
+  // The unfinished text: the query had been begun when the first attribute read failed.
+  EXPECT_EQ(sql.CStr(), "SELECT LEID,");
   EXPECT_THAT(env_.NewTraceTexts(),
               ElementsAre(">>>Reports.SqlQueryGenerate",
                           "*** ->Reports.SqlQueryGenerate error: lngRetVal=91; Err.Description= "
@@ -112,7 +113,7 @@ TEST_F(QueryGenerationTest, UnsafeValuesAreRefusedWithFiveNamingTheAttribute) {
   for (const Case& c : cases) {
     com::Variant sql("before");
     EXPECT_EQ(Generate("<F " + c.attributes + "/>", sql), 5) << c.attributes;
-    EXPECT_EQ(sql.CStr(), "before");
+    EXPECT_EQ(sql.CStr(), "SELECT LEID,");
     EXPECT_THAT(env_.NewTraceTexts(),
                 ElementsAre(">>>Reports.SqlQueryGenerate",
                             "*** ->Reports.SqlQueryGenerate error: lngRetVal=5; "
