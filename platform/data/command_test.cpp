@@ -14,16 +14,6 @@ namespace {
 
 using com::Variant;
 
-template <typename F>
-std::uint32_t Hresult(F&& f) {
-  try {
-    f();
-  } catch (const com::ComError& error) {
-    return static_cast<std::uint32_t>(error.Number());
-  }
-  return 0;
-}
-
 // TestEcho(@A int, @B varchar, @Doubled int OUTPUT, @Text varchar OUTPUT) RETURN 7: doubles
 // A into its output, appends "!" to the in/out text and returns A and B as a row.
 int TestEcho(ProcedureCall& call) {

@@ -15,16 +15,6 @@
 namespace tamsel::platform::data {
 namespace {
 
-template <typename F>
-std::uint32_t Hresult(F&& f) {
-  try {
-    f();
-  } catch (const com::ComError& error) {
-    return static_cast<std::uint32_t>(error.Number());
-  }
-  return 0;
-}
-
 std::string Catalog(const std::string& server, const std::string& catalog = "Cat") {
   return "Provider=sqloledb;Data Source=" + server + ";Initial Catalog=" + catalog +
          ";TRUSTED_CONNECTION=YES;";

@@ -1,11 +1,13 @@
 // Test support for the data layer and the database: a temporary network with a local
-// machine and an embedded database file in its data folder.
+// machine and an embedded database file in its data folder, and the HRESULT a call raises.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "platform/com/com_error.h"
 #include "platform/data/session.h"
 #include "platform/data/session_pool.h"
 #include "platform/network/network.h"
@@ -40,5 +42,16 @@ class TestNetwork {
   tamsel::testing::ScopedTempDir temp_;
   network::ScopedCurrentNetwork network_;
 };
+
+// The HRESULT of the ComError `f` raises; 0 when it raises none.
+template <typename F>
+std::uint32_t Hresult(F&& f) {
+  try {
+    f();
+  } catch (const com::ComError& error) {
+    return static_cast<std::uint32_t>(error.Number());
+  }
+  return 0;
+}
 
 }  // namespace tamsel::platform::data
