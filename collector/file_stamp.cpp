@@ -52,11 +52,27 @@ bool RegistryStamps::Reachable(const std::string& machineName) {
 }
 
 RegistryStamps::Stamp RegistryStamps::Of(const std::string& machineName) {
-  Taken& taken = Look(machineName);
-  if (!taken.reachable || taken.stamped) return taken.stamp;
+  return Stamped(Look(machineName), machines_[machineName]);
+}
+
+RegistryStamps::Stamp RegistryStamps::OfLocalMachine() {
+  // Read without going over the network: no reachability to look at.
+  const platform::network::Network& network = platform::network::Network::Current();
+  // Kept under a key no machine name can have.
+  const std::string key = "\\";
+  auto [found, added] = taken_.try_emplace(key);
+  if (added) found->second.reachable = true;
+  auto& machine = machines_[key];
+  if (!machine) machine = network.LocalMachine();
+  return Stamped(found->second, machine);
+}
+
+RegistryStamps::Stamp RegistryStamps::Stamped(
+    Taken& taken, const std::shared_ptr<platform::network::Machine>& machine) {
+  if (!taken.reachable || taken.stamped || !machine) return taken.stamp;
   taken.stamped = true;
   Stamp& stamp = taken.stamp;
-  const std::filesystem::path store = machines_[machineName]->StateFolder() / "registry.db";
+  const std::filesystem::path store = machine->StateFolder() / "registry.db";
   stamp.store = StampOfFile(store);
   stamp.log = StampOfFile(store.string() + "-wal");
   stamp.usable = stamp.store.exists && QuietSince({stamp.store, stamp.log});

@@ -42,6 +42,8 @@ class RegistryStamps {
   // registry changed too recently. Taken once per record: every look at a machine while one
   // record is handled sees the same moment, as one read of that record would.
   Stamp Of(const std::string& machineName);
+  // The stamp of the collector's own registry, as read locally (the system environment).
+  Stamp OfLocalMachine();
   // Whether the machine can be reached, at the same moment.
   bool Reachable(const std::string& machineName);
   // A new record: every stamp is taken afresh.
@@ -58,6 +60,7 @@ class RegistryStamps {
     Stamp stamp;
   };
   Taken& Look(const std::string& machineName);
+  Stamp Stamped(Taken& taken, const std::shared_ptr<platform::network::Machine>& machine);
 
   std::unordered_map<std::string, std::shared_ptr<platform::network::Machine>> machines_;
   std::unordered_map<std::string, Taken> taken_;

@@ -81,8 +81,7 @@ std::string MessageFileSharePath(const std::string& computerName, const std::str
 int CCollectorService::ResolveMessageFiles(CLogRecord& record, const std::string& logName) {
   // The registry of the logging machine and, for the expansion, the collector's own.
   const RegistryAnswers<MessageFilesAnswer>::Stamps stamps = {
-      registryStamps_.Of(record.computerName_),
-      registryStamps_.Of(platform::network::Network::Current().LocalMachineName())};
+      registryStamps_.Of(record.computerName_), registryStamps_.OfLocalMachine()};
   const std::string key = record.computerName_ + '\n' + logName + '\n' + record.sourceName_ +
                           (record.category_ != 0 ? "\n1" : "\n0");
   if (const MessageFilesAnswer* known = messageFiles_.Find(key, stamps)) {
