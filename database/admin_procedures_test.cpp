@@ -32,12 +32,7 @@ class AdminProceduresTest : public ::testing::Test {
   // returns the RETURN value, `command` keeps the outputs.
   int Run(const char* name, const std::vector<Variant>& values,
           const std::vector<bool>& outputs = {}, Command* kept = nullptr) {
-    Command command;
-    command.SetActiveConnection(conn_);
-    command.SetCommandType(adCmdStoredProc);
-    command.SetCommandText(name);
-    command.GetParameters().Append(
-        command.CreateParameter("lngRetVal", adInteger, adParamReturnValue, 0));
+    Command command = ProcedureCommand(conn_, name);
     for (std::size_t i = 0; i < values.size(); ++i) {
       const bool output = i < outputs.size() && outputs[i];
       command.GetParameters().Append(command.CreateParameter(

@@ -41,15 +41,7 @@ class CommandTest : public ::testing::Test {
     conn_.Open("Provider=sqloledb;Data Source=(local);Initial Catalog=Cat;User Id=sa;Password=;");
   }
 
-  Command Procedure(const std::string& name) {
-    Command command;
-    command.SetActiveConnection(conn_);
-    command.SetCommandType(adCmdStoredProc);
-    command.SetCommandText(name);
-    command.GetParameters().Append(
-        command.CreateParameter("lngRetVal", adInteger, adParamReturnValue, 0));
-    return command;
-  }
+  Command Procedure(const std::string& name) { return ProcedureCommand(conn_, name); }
 
   TestNetwork net_;
   Connection conn_;

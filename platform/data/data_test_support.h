@@ -1,5 +1,6 @@
 // Test support for the data layer and the database: a temporary network with a local
-// machine and an embedded database file in its data folder, and the HRESULT a call raises.
+// machine and an embedded database file in its data folder, stored-procedure commands as the
+// component builds them, and the HRESULT a call raises.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,9 @@
 #include <string>
 
 #include "platform/com/com_error.h"
+#include "platform/data/ado_constants.h"
+#include "platform/data/command.h"
+#include "platform/data/connection.h"
 #include "platform/data/session.h"
 #include "platform/data/session_pool.h"
 #include "platform/network/network.h"
@@ -42,6 +46,18 @@ class TestNetwork {
   tamsel::testing::ScopedTempDir temp_;
   network::ScopedCurrentNetwork network_;
 };
+
+// A stored-procedure command `name` on `connection` with its return value bound first as
+// "lngRetVal", the way the component calls procedures.
+inline Command ProcedureCommand(const Connection& connection, const std::string& name) {
+  Command command;
+  command.SetActiveConnection(connection);
+  command.SetCommandType(adCmdStoredProc);
+  command.SetCommandText(name);
+  command.GetParameters().Append(
+      command.CreateParameter("lngRetVal", adInteger, adParamReturnValue, 0));
+  return command;
+}
 
 // The HRESULT of the ComError `f` raises; 0 when it raises none.
 template <typename F>
