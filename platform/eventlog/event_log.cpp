@@ -75,6 +75,17 @@ Win32Error StartOfRead(EventLogObject& log, bool seek, bool forwards, DWORD reco
   return file.FindRecord(number, offset);
 }
 
+// Hands out a handle for a log or backup whose file is open, or fails with `status`.
+HANDLE FinishOpen(std::unique_ptr<EventLogObject> object, Win32Error status) {
+  if (status != ERROR_SUCCESS) {
+    SetLastError(status);
+    return nullptr;
+  }
+  object->fileOpen = true;
+  SetLastError(ERROR_SUCCESS);
+  return AddHandle(std::move(object));
+}
+
 }  // namespace
 
 HANDLE OpenEventLogA(const char* serverName, const char* logName) {
@@ -90,13 +101,7 @@ HANDLE OpenEventLogA(const char* serverName, const char* logName) {
     if (status == ERROR_SUCCESS) status = EnsureLogFile(object->location);
     if (status == ERROR_SUCCESS) status = object->file.Open(object->location.file, false);
   }
-  if (status != ERROR_SUCCESS) {
-    SetLastError(status);
-    return nullptr;
-  }
-  object->fileOpen = true;
-  SetLastError(ERROR_SUCCESS);
-  return AddHandle(std::move(object));
+  return FinishOpen(std::move(object), status);
 }
 
 HANDLE OpenBackupEventLogA(const char* serverName, const char* fileName) {
@@ -117,13 +122,7 @@ HANDLE OpenBackupEventLogA(const char* serverName, const char* fileName) {
   }
   if (status == ERROR_SUCCESS) status = object->file.Open(hostPath, false);
   if (status == ERROR_SUCCESS) status = object->file.Load();
-  if (status != ERROR_SUCCESS) {
-    SetLastError(status);
-    return nullptr;
-  }
-  object->fileOpen = true;
-  SetLastError(ERROR_SUCCESS);
-  return AddHandle(std::move(object));
+  return FinishOpen(std::move(object), status);
 }
 
 BOOL CloseEventLog(HANDLE eventLog) {
