@@ -132,31 +132,28 @@ bool ReadLeaf(const ResourceTree& tree, std::uint32_t offset, MessageTable& tabl
   return MessageTable::Parse(std::move(bytes), table);
 }
 
+// What a step of the tree that found nothing means: a corrupt directory fails the load, a
+// missing entry is an image without tables, recorded as `missing`.
+Win32Error Unfound(Step step, Win32Error missing, ModuleTables& tables) {
+  if (step == Step::kCorrupt) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  tables.missing = missing;
+  return ERROR_SUCCESS;
+}
+
 Win32Error ReadTree(const ImageReader& image, std::uint32_t root, ModuleTables& tables) {
   ResourceTree tree(image, root);
   auto types = tree.Directory(0);
   if (!types) return ERROR_RESOURCE_DATA_NOT_FOUND;
   std::uint32_t namesOffset = 0;
-  switch (FindSubdirectory(*types, RT_MESSAGETABLE, namesOffset)) {
-    case Step::kCorrupt:
-      return ERROR_RESOURCE_DATA_NOT_FOUND;
-    case Step::kMissing:
-      tables.missing = ERROR_RESOURCE_TYPE_NOT_FOUND;
-      return ERROR_SUCCESS;
-    case Step::kFound:
-      break;
+  if (Step step = FindSubdirectory(*types, RT_MESSAGETABLE, namesOffset); step != Step::kFound) {
+    return Unfound(step, ERROR_RESOURCE_TYPE_NOT_FOUND, tables);
   }
   auto names = tree.Directory(namesOffset);
   if (!names) return ERROR_RESOURCE_DATA_NOT_FOUND;
   std::uint32_t languagesOffset = 0;
-  switch (FindSubdirectory(*names, kMessageTableName, languagesOffset)) {
-    case Step::kCorrupt:
-      return ERROR_RESOURCE_DATA_NOT_FOUND;
-    case Step::kMissing:
-      tables.missing = ERROR_RESOURCE_NAME_NOT_FOUND;
-      return ERROR_SUCCESS;
-    case Step::kFound:
-      break;
+  if (Step step = FindSubdirectory(*names, kMessageTableName, languagesOffset);
+      step != Step::kFound) {
+    return Unfound(step, ERROR_RESOURCE_NAME_NOT_FOUND, tables);
   }
   auto languages = tree.Directory(languagesOffset);
   if (!languages) return ERROR_RESOURCE_DATA_NOT_FOUND;
