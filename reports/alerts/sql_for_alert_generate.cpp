@@ -53,8 +53,9 @@ std::int32_t SqlForAlertGenerate(const std::string& alertHdrID, Variant& sql,
     browse::ConditionBuilder conditions;
     browse::AppendFilterConditions(conditions, filter, browse::TimeRange::Omit);
 
-    sql = Variant(TextOf(sql) + conditions.Text());
-    call.Trace("sql " + sql.CStr());
+    // Only conditions are appended: without any, `sql` stays exactly as passed (NULL included).
+    if (!conditions.Text().empty()) sql = Variant(TextOf(sql) + conditions.Text());
+    call.Trace("sql " + TextOf(sql));
   });
 }
 

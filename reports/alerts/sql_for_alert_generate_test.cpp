@@ -139,6 +139,11 @@ TEST_F(SqlForAlertGenerateTest, ConditionsFollowTextAlreadyInSql) {
   sql = Variant("x");
   ASSERT_EQ(Generate(Input("hServerLogTypeFilter", "") + Input("hELSource", "All"), sql), 0);
   EXPECT_EQ(sql, Variant("x"));
+  // Not even its type changes: a NULL stays NULL, and the trace shows no text.
+  sql = Variant::Null();
+  ASSERT_EQ(Generate(Input("hServerLogTypeFilter", "") + Input("hELSource", "All"), sql), 0);
+  EXPECT_TRUE(sql.IsNull());
+  EXPECT_THAT(env_.TraceTexts(), Contains("sql "));
 }
 
 TEST_F(SqlForAlertGenerateTest, AGivenReportFilterNeedsNeitherDatabaseNorTransaction) {
