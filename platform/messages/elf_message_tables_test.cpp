@@ -101,24 +101,23 @@ TEST(ElfMessageTablesTest, CorruptTableSectionsFailToLoad) {
   Bytes badMagic = section;
   badMagic[0] = 'X';
   expectCorrupt(badMagic, "magic");
-  Bytes blockTooLong = section;
-  PutU32(blockTooLong, 8, 0x10000);
-  expectCorrupt(blockTooLong, "block size");
-  Bytes blockTooShort = section;
-  PutU32(blockTooShort, 8, 4);
-  expectCorrupt(blockTooShort, "block shorter than its header");
-  Bytes manyLanguages = section;
-  PutU32(manyLanguages, 12, 0x10000000);
-  expectCorrupt(manyLanguages, "language count");
-  Bytes tableOutside = section;
-  PutU32(tableOutside, 20, 0xFFFFFFF0);
-  expectCorrupt(tableOutside, "table offset");
-  Bytes tableTooLong = section;
-  PutU32(tableTooLong, 24, 0xFFFFFFF0);
-  expectCorrupt(tableTooLong, "table size");
-  Bytes badTable = section;
-  PutU32(badTable, 28, 5000);  // the table's block count
-  expectCorrupt(badTable, "table contents");
+  struct Patch {
+    std::size_t offset;
+    std::uint32_t value;
+    const char* what;
+  };
+  // Fields of the block: its size at 8, the language count at 12, then the first table's
+  // offset at 20, its size at 24 and, inside the table, its block count at 28.
+  const Patch patches[] = {
+      {8, 0x10000, "block size"},         {8, 4, "block shorter than its header"},
+      {12, 0x10000000, "language count"}, {20, 0xFFFFFFF0, "table offset"},
+      {24, 0xFFFFFFF0, "table size"},     {28, 5000, "table contents"},
+  };
+  for (const Patch& patch : patches) {
+    Bytes patched = section;
+    PutU32(patched, patch.offset, patch.value);
+    expectCorrupt(patched, patch.what);
+  }
   Bytes garbageAfter = section;
   garbageAfter.push_back(7);
   expectCorrupt(garbageAfter, "bytes after the block");
