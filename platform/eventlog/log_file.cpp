@@ -295,27 +295,32 @@ Win32Error LogFile::Append(std::vector<std::uint8_t>& record, std::uint32_t maxS
 }
 
 Win32Error LogFile::CopyTo(int fd) const {
-  std::vector<std::uint8_t> out(kHeaderSize, 0);
+  // Records are streamed to the file one at a time, so a backup of a large log needs no more
+  // memory than its largest record; the header is written last, once the end is known.
   std::vector<std::uint8_t> record;
+  std::uint64_t written = kHeaderSize;
   std::uint32_t pos = Normalize(state_.startOffset);
   for (std::uint32_t i = 0, n = state_.oldestRecordNumber; i < Count(); ++i, ++n) {
     if (Win32Error status = ReadRecord(pos, n, record)) return status;
-    out.insert(out.end(), record.begin(), record.end());
+    if (Win32Error status = WriteAll(fd, written, record.data(), record.size())) return status;
+    written += record.size();
     pos = NextOffset(pos, static_cast<std::uint32_t>(record.size()));
   }
   LogState copy = state_;
   copy.startOffset = kHeaderSize;
-  copy.endOffset = static_cast<std::uint32_t>(out.size());
+  copy.endOffset = static_cast<std::uint32_t>(written);
   copy.flags = 0;
-  std::uint64_t fileSize = RoundUp(out.size() + kEofRecordSize, kAllocationStep);
-  if (fileSize - out.size() < kFixedRecordSize) fileSize += kAllocationStep;
+  std::uint64_t fileSize = RoundUp(written + kEofRecordSize, kAllocationStep);
+  if (fileSize - written < kFixedRecordSize) fileSize += kAllocationStep;
   copy.maxSize = static_cast<std::uint32_t>(fileSize);
   auto eof = EncodeEof(copy);
-  out.insert(out.end(), eof.begin(), eof.end());
-  out.resize(fileSize, 0);
+  if (Win32Error status = WriteAll(fd, written, eof.data(), eof.size())) return status;
+  std::vector<std::uint8_t> padding(fileSize - written - eof.size(), 0);
+  if (Win32Error status = WriteAll(fd, written + eof.size(), padding.data(), padding.size())) {
+    return status;
+  }
   auto header = EncodeHeader(copy);
-  std::memcpy(out.data(), header.data(), header.size());
-  return WriteAll(fd, 0, out.data(), out.size());
+  return WriteAll(fd, 0, header.data(), header.size());
 }
 
 }  // namespace tamsel::platform::eventlog
