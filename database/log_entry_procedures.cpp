@@ -84,14 +84,16 @@ int LogEntryInsert(ProcedureCall& call) {
       "   WHERE l.ELServerID = ?5 AND t.LogTypeName = ?1),"
       " EXISTS (SELECT 1 FROM LogEntry e JOIN LogType t ON t.LogTypeID = e.LogTypeID"
       "   WHERE e.ELServerID = ?5 AND t.LogTypeName = ?1 AND e.RecordNumber = ?6"
-      "   AND e.TimeGenerated = ?7)");
+      "   AND e.TimeGenerated = ?7 AND e.TimeWritten = ?8 AND e.EventID = ?9)");
   probe.BindText(1, logName)
       .BindText(2, sourceName)
       .BindText(3, userName)
       .BindText(4, categoryName)
       .BindInt64(5, server)
       .BindInt64(6, recordNumber)
-      .BindText(7, generated);
+      .BindText(7, generated)
+      .BindText(8, written)
+      .BindInt64(9, eventId);
   probe.Step();
   auto key = [&](int column) -> std::optional<std::int64_t> {
     if (probe.IsNull(column)) return std::nullopt;

@@ -167,6 +167,16 @@ TEST_F(LogEntryProceduresTest, StoringTheSameRecordTwiceKeepsOneRow) {
   otherLog.log = "System";
   Insert(otherLog);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 3);
+  // Consecutive clears may give two records the same number and second of generation;
+  // another write time or event id still makes them two records.
+  Record sameSecond = r;
+  sameSecond.written = "06/28/2002 21:41:00";
+  Insert(sameSecond);
+  Record otherEvent = r;
+  otherEvent.eventId = r.eventId + 1;
+  Insert(otherEvent);
+  Insert(otherEvent);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 5);
 }
 
 TEST_F(LogEntryProceduresTest, BadValuesAreRefusedWithoutStoringAnything) {

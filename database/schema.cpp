@@ -159,6 +159,15 @@ CREATE INDEX AlertRecipient_Alert ON AlertRecipient (AlertHdrID);
 INSERT INTO AppRole (AppRoleID, AppRoleName) VALUES (1, 'Administrator'), (2, 'User');
 )sql";
 
+// Version 3: a record's identity also holds its time written and event id. A cleared log
+// numbers its records from 1 again, so two records of consecutive clears may share number
+// and second of generation; they must both be kept.
+constexpr const char* kVersion3 = R"sql(
+DROP INDEX LogEntry_Record;
+CREATE UNIQUE INDEX LogEntry_Record
+  ON LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, EventID);
+)sql";
+
 }  // namespace
 
 std::string VersionText() {
@@ -166,7 +175,7 @@ std::string VersionText() {
 }
 
 const std::vector<SchemaStep>& SchemaSteps() {
-  static const std::vector<SchemaStep> steps = {{1, kVersion1}, {2, kVersion2}};
+  static const std::vector<SchemaStep> steps = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}};
   return steps;
 }
 
