@@ -5,6 +5,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "database/schema.h"
 #include "testing/temp_dir.h"
 
 namespace tamsel::tools {
@@ -44,7 +45,7 @@ TEST_F(DbCommandTest, CreateThenInfoAsJson) {
   ASSERT_EQ(info.exitCode, 0) << info.output;
   const auto json = nlohmann::json::parse(info.output);
   EXPECT_EQ(json["path"], (dataFolder_ / "TamselDB.db").string());
-  EXPECT_EQ(json["version"], 2);
+  EXPECT_EQ(json["version"], tamsel::db::kSchemaVersion);
   EXPECT_EQ(json["tables"]["EventType"], 6);
   EXPECT_EQ(json["tables"]["LogEntry"], 0);
   auto other = RunTool("db create --catalog Second");
