@@ -113,20 +113,23 @@ TEST(MessageModuleCacheTest, KeepsQuietFilesAndReloadsChangedOrMissingOnes) {
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(cache.Load(path), first);
   EXPECT_EQ(cache.Size(), 1u);
-  // A file of another size, even with the same time, is read again.
+  // A file of another size, even with the same time, is read again once the moment has
+  // moved on; within one moment the file is looked at only once.
   std::filesystem::resize_file(file, std::filesystem::file_size(file) + 16);
   std::filesystem::last_write_time(file, anHourAgo);
+  EXPECT_EQ(cache.Load(path), first);
+  machines.Renew();
   auto second = cache.Load(path);
   ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
   EXPECT_EQ(cache.Size(), 1u);
   // A machine out of reach serves nothing, as a fresh load would not.
   std::ofstream(temp.Path() / "SRV01" / "OFFLINE").put('\n');
-  machines.NextRecord();
+  machines.Renew();
   EXPECT_EQ(cache.Load(path), nullptr);
   EXPECT_EQ(cache.Size(), 0u);
   std::filesystem::remove(temp.Path() / "SRV01" / "OFFLINE");
-  machines.NextRecord();
+  machines.Renew();
   std::filesystem::remove(file);
   EXPECT_EQ(cache.Load(path), nullptr);
   EXPECT_EQ(cache.Size(), 0u);

@@ -39,19 +39,27 @@ class RegistryStamps {
     bool operator==(const Stamp&) const = default;
   };
   // The stamp of a machine's registry; unusable when the machine cannot be reached or its
-  // registry changed too recently. Taken once per record: every look at a machine while one
-  // record is handled sees the same moment, as one read of that record would.
+  // registry changed too recently. Taken once per batch of records: every look at a machine
+  // until the next Renew sees the same moment, so a batch costs one look per machine instead
+  // of several per record.
   Stamp Of(const std::string& machineName);
   // The stamp of the collector's own registry, as read locally (the system environment).
   Stamp OfLocalMachine();
   // Whether the machine can be reached, at the same moment.
   bool Reachable(const std::string& machineName);
-  // A new record: every stamp is taken afresh.
-  void NextRecord() { taken_.clear(); }
+  // A new batch of records: every stamp, and every file stamp checked against this moment
+  // (see Moment), is taken afresh.
+  void Renew() {
+    taken_.clear();
+    ++moment_;
+  }
   void Clear() {
     machines_.clear();
-    taken_.clear();
+    Renew();
   }
+  // Changes with every Renew: a file stamp checked at the same moment need not be checked
+  // again.
+  std::uint64_t Moment() const { return moment_; }
 
  private:
   struct Taken {
@@ -64,6 +72,7 @@ class RegistryStamps {
 
   std::unordered_map<std::string, std::shared_ptr<platform::network::Machine>> machines_;
   std::unordered_map<std::string, Taken> taken_;
+  std::uint64_t moment_ = 0;
 };
 
 }  // namespace tamsel::collector

@@ -165,7 +165,12 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
       }
       pending = 0;
     };
-    BeginRecords();
+    // Registry answers and message modules are checked against their files once per batch.
+    auto beginBatch = [&] {
+      registryStamps_.Renew();
+      BeginRecords();
+    };
+    beginBatch();
     bool malformed = false;
     while (!malformed) {
       evl::DWORD bytesRead = 0;
@@ -191,7 +196,6 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
           break;
         }
         record.Reset();
-        registryStamps_.NextRecord();
         record.elServerId_ = serverId;
         record.logName_ = logName;
         const int parsed =
@@ -211,7 +215,7 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
         }
         if (pending >= recordsPerTransaction_) {
           commit();
-          BeginRecords();
+          beginBatch();
         }
         offset += length;
       }

@@ -1,5 +1,5 @@
 // MessageModuleCache: message modules kept by path, checked against their machine and their
-// file's stamp on every use.
+// file's stamp on the first use of each moment.
 #include "collector/message_module_cache.h"
 
 #include "platform/network/files.h"
@@ -26,7 +26,9 @@ msg::HMODULE MessageModuleCache::Load(const std::string& path) {
   auto found = entries_.find(path);
   if (found != entries_.end()) {
     Entry& entry = found->second;
+    if (entry.checkedAt == machines_.Moment()) return entry.module.Get();
     if (machines_.Reachable(entry.machine) && StampOfFile(entry.hostPath) == entry.stamp) {
+      entry.checkedAt = machines_.Moment();
       return entry.module.Get();
     }
     entries_.erase(found);  // changed, gone or out of reach: never serve the old text
@@ -44,6 +46,7 @@ msg::HMODULE MessageModuleCache::Load(const std::string& path) {
     transient_ = msg::ModuleHandle(module);
     return module;
   }
+  entry.checkedAt = machines_.Moment();
   entry.module = msg::ModuleHandle(module);
   entries_.emplace(path, std::move(entry));
   return module;

@@ -1,7 +1,8 @@
 // The message modules a pass has loaded, kept by path so every record of a source does not
 // parse its message file again. An entry is used only while its machine can be reached and
-// its file keeps its size and modification time; a changed or vanished file is loaded
-// afresh, and a file changed moments ago is not kept at all (see file_stamp.h).
+// its file keeps its size and modification time, both looked at once per moment of the
+// machines' stamps (a batch of records); a changed or vanished file is loaded afresh, and a
+// file changed moments ago is not kept at all (see file_stamp.h).
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,7 @@ class MessageModuleCache {
     std::string machine;
     std::filesystem::path hostPath;
     FileStamp stamp;
+    std::uint64_t checkedAt = 0;  // the moment of the machines' stamps it was last checked at
     platform::messages::ModuleHandle module;
   };
 
