@@ -134,7 +134,7 @@ class CCollectorService : public service::CNTService {
   // State of the pass in progress.
   std::vector<std::string> serverList_;
   bool emptyBackupPathReported_ = false;  // the warning goes out once per pass
-  long recordsPerTransaction_ = 2000;     // records stored per transaction
+  long recordsPerTransaction_ = 20000;    // records stored per transaction
   bool inTransaction_ = false;            // records passed since BeginRecords await a commit
   bool transactionBroken_ = false;        // the connection was replaced while they waited
   RegistryStamps registryStamps_;
