@@ -4,13 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "collector/log_record.h"
 #include "collector/message_module_cache.h"
 #include "collector/registry_answers.h"
+#include "platform/data/command.h"
 #include "platform/data/connection.h"
 #include "platform/registry/registry.h"
 #include "service/nt_service.h"
@@ -137,6 +140,11 @@ class CCollectorService : public service::CNTService {
   long recordsPerTransaction_ = 20000;    // records stored per transaction
   bool inTransaction_ = false;            // records passed since BeginRecords await a commit
   bool transactionBroken_ = false;        // the connection was replaced while they waited
+  // The insert command of the open connection, its parameters refilled for every record.
+  std::unique_ptr<platform::data::Command> insertCommand_;
+  // Exclusion answers by (server id, event type), kept only within one transaction, which
+  // reads one unchanging state of the database.
+  std::map<std::pair<int, int>, std::optional<int>> exclusions_;
   RegistryStamps registryStamps_;
   MessageModuleCache moduleCache_{registryStamps_};
   RegistryAnswers<MessageFilesAnswer> messageFiles_;

@@ -52,6 +52,34 @@ void AddInput(data::Command& command, const char* name, long type, long size, Va
       command.CreateParameter(name, type, data::adParamInput, size, std::move(value)));
 }
 
+// The LogEntryInsert command with its twelve parameters, values to be filled in.
+std::unique_ptr<data::Command> InsertCommand(const data::Connection& connection) {
+  struct Declared {
+    const char* name;
+    long type;
+    long size;
+  };
+  static constexpr Declared kParameters[] = {
+      {"@ELServerID", data::adInteger, 4},
+      {"@LogTypeName", data::adVarChar, 127},
+      {"@RecordNumber", data::adInteger, 4},
+      {"@TimeGenerated", data::adDBTimeStamp, 255},
+      {"@TimeWritten", data::adDBTimeStamp, 255},
+      {"@EventID", data::adInteger, 4},
+      {"@EventTypeID", data::adInteger, 4},
+      {"@EventCategoryID", data::adInteger, 4},
+      {"@EventCategoryName", data::adVarChar, 127},
+      {"@UserName", data::adVarChar, 255},
+      {"@SourceName", data::adVarChar, 127},
+      {"@DescriptionFullMessage", data::adVarChar, 1024},
+  };
+  auto command = std::make_unique<data::Command>(ProcedureCommand(connection, "LogEntryInsert"));
+  for (const Declared& parameter : kParameters) {
+    AddInput(*command, parameter.name, parameter.type, parameter.size, Variant());
+  }
+  return command;
+}
+
 }  // namespace
 
 int CCollectorService::OpenDatabase() {
@@ -62,6 +90,8 @@ int CCollectorService::OpenDatabase() {
     // Records waiting in a transaction of the old connection are lost with it.
     if (inTransaction_) transactionBroken_ = true;
     inTransaction_ = false;
+    insertCommand_.reset();
+    exclusions_.clear();
     connection_.reset();
     connection_ = std::make_unique<data::Connection>();
     connection_->Open(text, "", "", data::adConnectUnspecified);
@@ -76,6 +106,8 @@ int CCollectorService::CloseDatabase() {
   try {
     if (inTransaction_) transactionBroken_ = true;
     inTransaction_ = false;
+    insertCommand_.reset();
+    exclusions_.clear();
     if (!connection_) return 0;
     if (connection_->State() == data::adStateClosed) return 0;
     connection_->Close();
@@ -89,6 +121,14 @@ int CCollectorService::CloseDatabase() {
 int CCollectorService::CheckExclusion(const CLogRecord& record, int& flag) {
   int opened = OpenDatabase();
   if (opened != 0) return opened;
+  const std::pair<int, int> key{record.elServerId_, record.eventType_};
+  if (inTransaction_) {
+    auto known = exclusions_.find(key);
+    if (known != exclusions_.end()) {
+      if (known->second) flag = *known->second;
+      return 0;
+    }
+  }
   try {
     data::Command command = ProcedureCommand(*connection_, "LogEntryExclusionCheck");
     AddInput(command, "@ELServerID", data::adInteger, 4, ShortValue(record.elServerId_));
@@ -105,6 +145,10 @@ int CCollectorService::CheckExclusion(const CLogRecord& record, int& flag) {
       rows.Close();
     }
     if (any) flag = std::atoi(last.c_str());
+    // No row leaves the flag as it was, and so does the kept answer.
+    if (inTransaction_) {
+      exclusions_[key] = any ? std::optional<int>(std::atoi(last.c_str())) : std::nullopt;
+    }
     return 0;
   } catch (const std::exception&) {
     return -1;
@@ -115,28 +159,29 @@ int CCollectorService::InsertLogEntry(const CLogRecord& record) {
   int opened = OpenDatabase();
   if (opened != 0) return opened;
   try {
-    data::Command command = ProcedureCommand(*connection_, "LogEntryInsert");
-    AddInput(command, "@ELServerID", data::adInteger, 4, ShortValue(record.elServerId_));
-    AddInput(command, "@LogTypeName", data::adVarChar, 127, Variant(record.logName_));
-    AddInput(command, "@RecordNumber", data::adInteger, 4,
-             Variant(static_cast<std::int32_t>(record.recordNumber_)));
-    AddInput(command, "@TimeGenerated", data::adDBTimeStamp, 255,
-             Variant(FormatRecordTime(record.timeGenerated_)));
-    AddInput(command, "@TimeWritten", data::adDBTimeStamp, 255,
-             Variant(FormatRecordTime(record.timeWritten_)));
-    // The event code without its severity, customer and facility bits, read as signed.
-    AddInput(command, "@EventID", data::adInteger, 4,
-             Variant(static_cast<std::int16_t>(record.eventId_ & 0xFFFF)));
-    AddInput(command, "@EventTypeID", data::adInteger, 4,
-             Variant(static_cast<std::int16_t>(record.eventType_)));
-    AddInput(command, "@EventCategoryID", data::adInteger, 4,
-             Variant(static_cast<std::int16_t>(record.category_)));
-    AddInput(command, "@EventCategoryName", data::adVarChar, 127, Variant(record.categoryName_));
-    AddInput(command, "@UserName", data::adVarChar, 255, Variant(record.userName_));
-    AddInput(command, "@SourceName", data::adVarChar, 127, Variant(record.sourceName_));
-    AddInput(command, "@DescriptionFullMessage", data::adVarChar, 1024,
-             Variant(record.description_));
-    command.Execute(0);
+    // Every value is made before the command is touched: one that cannot be carried raises
+    // here, as it would while the parameters were appended.
+    Variant values[] = {
+        ShortValue(record.elServerId_),
+        Variant(record.logName_),
+        Variant(static_cast<std::int32_t>(record.recordNumber_)),
+        Variant(FormatRecordTime(record.timeGenerated_)),
+        Variant(FormatRecordTime(record.timeWritten_)),
+        // The event code without its severity, customer and facility bits, read as signed.
+        Variant(static_cast<std::int16_t>(record.eventId_ & 0xFFFF)),
+        Variant(static_cast<std::int16_t>(record.eventType_)),
+        Variant(static_cast<std::int16_t>(record.category_)),
+        Variant(record.categoryName_),
+        Variant(record.userName_),
+        Variant(record.sourceName_),
+        Variant(record.description_),
+    };
+    if (!insertCommand_) insertCommand_ = InsertCommand(*connection_);
+    data::Parameters& parameters = insertCommand_->GetParameters();
+    for (long index = 0; index < parameters.Count(); ++index) {
+      parameters.Item(index).SetValue(std::move(values[index]));
+    }
+    insertCommand_->Execute(0);
     return 0;
   } catch (const std::exception&) {
     // Refused: the caller counts the record as not stored and keeps its backup file.
@@ -150,6 +195,7 @@ int CCollectorService::InsertLogEntry(const CLogRecord& record) {
 void CCollectorService::BeginRecords() {
   inTransaction_ = false;
   transactionBroken_ = false;
+  exclusions_.clear();
   if (OpenDatabase() != 0) return;
   try {
     connection_->Execute("BEGIN TRANSACTION", data::adExecuteNoRecords);
@@ -166,6 +212,7 @@ bool CCollectorService::CommitRecords() {
   }
   if (!inTransaction_) return true;
   inTransaction_ = false;
+  exclusions_.clear();
   try {
     if (!connection_ || connection_->State() != data::adStateOpen) return false;
     connection_->Execute("COMMIT TRANSACTION", data::adExecuteNoRecords);
