@@ -74,17 +74,17 @@ int LogEntryInsert(ProcedureCall& call) {
   // names, whether the server exists, whether its log is recorded, and whether this record
   // is stored already. Every failure the arguments can cause is raised before the first
   // write, so the call needs no savepoint of its own (see the registration).
+  // The log type's key is looked up once and serves both questions about the log.
   auto probe = session.Prepare(
-      "SELECT (SELECT LogTypeID FROM LogType WHERE LogTypeName = ?1),"
+      "SELECT t.id,"
       " (SELECT ELSourceID FROM ELSource WHERE ELSourceName = ?2),"
       " (SELECT ELUserID FROM ELUser WHERE ELUserName = ?3),"
       " (SELECT EventCategoryID FROM EventCategory WHERE EventCategoryName = ?4),"
       " EXISTS (SELECT 1 FROM ELServer WHERE ELServerID = ?5),"
-      " EXISTS (SELECT 1 FROM ELServerLogType l JOIN LogType t ON t.LogTypeID = l.LogTypeID"
-      "   WHERE l.ELServerID = ?5 AND t.LogTypeName = ?1),"
-      " EXISTS (SELECT 1 FROM LogEntry e JOIN LogType t ON t.LogTypeID = e.LogTypeID"
-      "   WHERE e.ELServerID = ?5 AND t.LogTypeName = ?1 AND e.RecordNumber = ?6"
-      "   AND e.TimeGenerated = ?7 AND e.TimeWritten = ?8 AND e.EventID = ?9)");
+      " EXISTS (SELECT 1 FROM ELServerLogType WHERE ELServerID = ?5 AND LogTypeID = t.id),"
+      " EXISTS (SELECT 1 FROM LogEntry WHERE ELServerID = ?5 AND LogTypeID = t.id"
+      "   AND RecordNumber = ?6 AND TimeGenerated = ?7 AND TimeWritten = ?8 AND EventID = ?9)"
+      " FROM (SELECT (SELECT LogTypeID FROM LogType WHERE LogTypeName = ?1) AS id) t");
   probe.BindText(1, logName)
       .BindText(2, sourceName)
       .BindText(3, userName)
