@@ -99,17 +99,22 @@ BOOL CNTService::ProcessCommandLine(int argc, char** argv) {
     std::printf("%s", kRestartLine);
     return TRUE;
   }
-  for (const StringOption& entry : kStringOptions) {
-    if (!IsOption(option, entry.letter)) continue;
-    if (value == nullptr) {
-      std::printf("%s", entry.missing);
-      return TRUE;
+  // A string setting: stored and confirmed, or its missing-value message.
+  auto applyStringOption = [&](const auto& options) {
+    for (const StringOption& entry : options) {
+      if (!IsOption(option, entry.letter)) continue;
+      if (value == nullptr) {
+        std::printf("%s", entry.missing);
+        return true;
+      }
+      SetParameterString(entry.valueName, value);
+      std::printf(entry.confirmation, value);
+      std::printf("%s", kRestartLine);
+      return true;
     }
-    SetParameterString(entry.valueName, value);
-    std::printf(entry.confirmation, value);
-    std::printf("%s", kRestartLine);
-    return TRUE;
-  }
+    return false;
+  };
+  if (applyStringOption(kStringOptions)) return TRUE;
   if (IsOption(option, 'n')) {
     if (value == nullptr) {
       std::printf("\nMissing parameter: 0 | 1.");
@@ -125,17 +130,7 @@ BOOL CNTService::ProcessCommandLine(int argc, char** argv) {
     std::printf("%s", kRestartLine);
     return TRUE;
   }
-  for (const StringOption& entry : kLoginOptions) {
-    if (!IsOption(option, entry.letter)) continue;
-    if (value == nullptr) {
-      std::printf("%s", entry.missing);
-      return TRUE;
-    }
-    SetParameterString(entry.valueName, value);
-    std::printf(entry.confirmation, value);
-    std::printf("%s", kRestartLine);
-    return TRUE;
-  }
+  if (applyStringOption(kLoginOptions)) return TRUE;
   if (IsOption(option, 'v')) {
     PrintBanner();
     std::printf("The service is %s installed\n", IsServiceInstalled() ? "currently" : "not");
