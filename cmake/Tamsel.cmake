@@ -46,6 +46,5 @@ function(tamsel_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tamsel_testing GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     PROPERTIES LABELS ${ARG_LABEL}
-               ENVIRONMENT "TAMSEL_BUILD_DIR=${PROJECT_BINARY_DIR};TAMSEL_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
     DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -34,7 +34,8 @@ class ScopedEnv {
   std::optional<std::string> saved_;
 };
 
-// The build folder (where the programs are) and the source folder, as CTest passes them.
+// The build folder (where the programs are) and the source folder: compiled in, or
+// TAMSEL_BUILD_DIR / TAMSEL_SOURCE_DIR when set.
 std::filesystem::path BuildDir();
 std::filesystem::path SourceDir();
 
