@@ -217,6 +217,31 @@ int AlertRecipientRemove(ProcedureCall& call) {
   return 0;
 }
 
+// @AlertHdrID, @AlertRecipientID, @Email, @FirstLEID, @LastLEID, @EntryCount, @NotifiedAt,
+// @Outcome, @ServerAnswer, @Watermark: one ledger row; a non-NULL watermark also becomes the
+// recipient's, never lower than it was. Both or neither: the procedure runs in a savepoint.
+int AlertNotificationAdd(ProcedureCall& call) {
+  Session& session = call.GetSession();
+  auto insert = session.Prepare(
+      "INSERT INTO AlertNotification (AlertHdrID, AlertRecipientID, Email, FirstLEID, LastLEID, "
+      "EntryCount, NotifiedAt, Outcome, ServerAnswer) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  insert.Bind(1, call.Arg(0)).Bind(2, call.Arg(1)).BindText(3, TextOrEmpty(call.Arg(2)));
+  insert.Bind(4, call.Arg(3)).Bind(5, call.Arg(4)).Bind(6, call.Arg(5)).Bind(7, call.Arg(6));
+  insert.Bind(8, call.Arg(7)).BindText(9, TextOrEmpty(call.Arg(8))).Run();
+  if (!IsMissing(call.Arg(9))) {
+    session
+        .Prepare(
+            "INSERT INTO AlertWatermark (AlertHdrID, AlertRecipientID, LastLEID) VALUES (?, ?, ?) "
+            "ON CONFLICT (AlertHdrID, AlertRecipientID) DO UPDATE SET "
+            "LastLEID = MAX(LastLEID, excluded.LastLEID)")
+        .Bind(1, call.Arg(0))
+        .Bind(2, call.Arg(1))
+        .Bind(3, call.Arg(9))
+        .Run();
+  }
+  return 0;
+}
+
 void RegisterAlertProcedures() {
   using namespace platform::data;  // the ADO type numbers read best unqualified here
   auto in = [](const char* name, long type) { return ProcedureParameter{name, type, false}; };
@@ -246,6 +271,13 @@ void RegisterAlertProcedures() {
   catalog.Register({"AlertRecipientRemove",
                     {in("@AlertHdrID", adInteger), in("@AlertRecipientID", adInteger)},
                     AlertRecipientRemove});
+  catalog.Register(
+      {"AlertNotificationAdd",
+       {in("@AlertHdrID", adInteger), in("@AlertRecipientID", adInteger), in("@Email", adVarChar),
+        in("@FirstLEID", adBigInt), in("@LastLEID", adBigInt), in("@EntryCount", adBigInt),
+        in("@NotifiedAt", adVarChar), in("@Outcome", adVarChar), in("@ServerAnswer", adVarChar),
+        in("@Watermark", adBigInt)},
+       AlertNotificationAdd});
 }
 
 }  // namespace tamsel::db

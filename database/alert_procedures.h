@@ -28,6 +28,8 @@ int AlertHdrGet(ProcedureCall& call);
 int AlertRecipientUpdate(ProcedureCall& call);
 int AlertScheduleGet(ProcedureCall& call);
 int AlertRecipientRemove(ProcedureCall& call);
+// The alert sender's ledger: one notification, and the recipient's watermark moved with it.
+int AlertNotificationAdd(ProcedureCall& call);
 
 // The minute of the day (0 to 1439) of a window time as the alert pages write it:
 // "H:MM", "H:MM:SS" on the 24-hour clock, or the same (or "H") followed by AM or PM in any

@@ -168,6 +168,33 @@ CREATE UNIQUE INDEX LogEntry_Record
   ON LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, EventID);
 )sql";
 
+// Version 4: the alert sender's own tables. Each recipient of an alert keeps the last LEID
+// handled for it; the ledger records every mail and its outcome. Both are written in one
+// transaction after the mail server answered, so an entry is never lost and at most the one
+// mail in flight at a crash is repeated. Ledger rows outlive their alert, as history.
+constexpr const char* kVersion4 = R"sql(
+CREATE TABLE AlertWatermark (
+  AlertHdrID INTEGER NOT NULL,
+  AlertRecipientID INTEGER NOT NULL,
+  LastLEID INTEGER NOT NULL,
+  PRIMARY KEY (AlertHdrID, AlertRecipientID)
+) WITHOUT ROWID;
+CREATE TABLE AlertNotification (
+  AlertNotificationID INTEGER PRIMARY KEY,
+  AlertHdrID INTEGER NOT NULL,
+  AlertRecipientID INTEGER NOT NULL,
+  Email TEXT NOT NULL DEFAULT '',
+  FirstLEID INTEGER NOT NULL,
+  LastLEID INTEGER NOT NULL,
+  EntryCount INTEGER NOT NULL,
+  NotifiedAt TEXT NOT NULL,
+  Outcome TEXT NOT NULL CHECK (Outcome IN ('sent', 'deferred', 'failed', 'expired')),
+  ServerAnswer TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX AlertNotification_Recipient
+  ON AlertNotification (AlertHdrID, AlertRecipientID, AlertNotificationID);
+)sql";
+
 }  // namespace
 
 std::string VersionText() {
@@ -175,7 +202,8 @@ std::string VersionText() {
 }
 
 const std::vector<SchemaStep>& SchemaSteps() {
-  static const std::vector<SchemaStep> steps = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3}};
+  static const std::vector<SchemaStep> steps = {
+      {1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}};
   return steps;
 }
 

@@ -41,8 +41,9 @@ std::optional<Condition> ParseCondition(TokenCursor& cursor) {
   return std::nullopt;
 }
 
-// (expression | condition) (AND condition)*, the conditions in their fixed order.
-bool ParseWhere(TokenCursor& cursor) {
+// (expression | condition) (AND condition)*, the conditions in their fixed order; the time
+// range only where `timeRange` allows it.
+bool ParseWhere(TokenCursor& cursor, TimeRange timeRange = TimeRange::Include) {
   Condition last = kNone;
   bool first = true;
   if (!IsConditionColumn(cursor)) {
@@ -52,6 +53,7 @@ bool ParseWhere(TokenCursor& cursor) {
   while (first || cursor.Word("AND")) {
     std::optional<Condition> condition = ParseCondition(cursor);
     if (!condition || (last != kNone && *condition <= last)) return false;
+    if (*condition == kTimeRange && timeRange == TimeRange::Omit) return false;
     last = *condition;
     first = false;
   }
@@ -90,6 +92,14 @@ std::optional<KeyQuery> ParseKeyQuery(std::string_view sql) {
   if (!cursor.AtEnd()) return std::nullopt;
   query.where = std::string(sql.substr(whereStart, whereEnd - whereStart));
   return query;
+}
+
+bool IsAlertCondition(std::string_view sql) {
+  std::optional<std::vector<Token>> tokens = TokenizeFilterText(sql);
+  if (!tokens) return false;
+  TokenCursor cursor(std::move(*tokens));
+  if (cursor.AtEnd()) return true;
+  return ParseWhere(cursor, TimeRange::Omit) && cursor.AtEnd();
 }
 
 std::string CountQueryText(const KeyQuery& query) {

@@ -31,6 +31,10 @@ struct KeyQuery {
 // The parts of a key query, or nothing when `sql` is not one.
 std::optional<KeyQuery> ParseKeyQuery(std::string_view sql);
 
+// True when `sql` is an alert condition as SqlForAlertGenerate writes it: the key query's
+// conditions without the time range and without WHERE, or nothing at all.
+bool IsAlertCondition(std::string_view sql);
+
 // "SELECT COUNT(*) FROM LogEntry" + the key query's conditions.
 std::string CountQueryText(const KeyQuery& query);
 // The key query limited to `count` rows after the first `offset`.

@@ -107,5 +107,28 @@ TEST(KeyQueryTest, AnythingButAKeyQueryIsRefused) {
   }
 }
 
+TEST(KeyQueryTest, AlertConditionsOfTheGeneratedFormOnly) {
+  const std::pair<const char*, bool> cases[] = {
+      {"", true},
+      {"(ELServerID=1 AND LogTypeID IN(1,2)) AND  EventTypeID IN(1,2) AND  EventID NOT IN(100,101)",
+       true},
+      {" EventTypeID IN(1,2) AND  EventID NOT IN(100,101)", true},
+      {"ELServerID=1 OR ELServerID=2", true},
+      {" EventCategoryID IN(4)", true},
+      {" TimeGenerated BETWEEN '2003-01-01' AND '2003-01-31'", false},
+      {"ELServerID=1 AND  TimeGenerated BETWEEN '2003-01-01' AND '2003-01-31'", false},
+      {"ELServerID=1) OR (1=1", false},
+      {"ELServerID=1; DELETE FROM LogEntry", false},
+      {"ELServerID IN (SELECT ELServerID FROM ELServer)", false},
+      {" EventID IN(1) AND  ELSourceID IN(1)", false},
+      {"FullMessage LIKE '%x%'", false},
+      {"ELServerID=1 ORDER BY LEID", false},
+      {"ELServerID=1 --", false},
+  };
+  for (const auto& [condition, accepted] : cases) {
+    EXPECT_EQ(IsAlertCondition(condition), accepted) << condition;
+  }
+}
+
 }  // namespace
 }  // namespace tamsel::reports::browse

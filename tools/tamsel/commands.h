@@ -23,4 +23,8 @@ int RunEventCommand(const Args& args);
 // `tamsel com ...`: the component's scripting host (tools/tamsel/com_command.cpp).
 int RunComCommand(const Args& args);
 
+// `tamsel alerts ...`: the alert sender's state, a dry run of one alert, the notification
+// ledger (tools/tamsel/alerts_command.cpp).
+int RunAlertsCommand(const Args& args);
+
 }  // namespace tamsel::tools

@@ -26,6 +26,8 @@ const Command kCommands[] = {
     {"event", "event logs: write, query, clear, backup", tamsel::tools::RunEventCommand},
     {"com", "the component: register, unregister, call methods by ProgID, batch calls",
      tamsel::tools::RunComCommand},
+    {"alerts", "the alert sender: status, test ALERTID (a dry run), history",
+     tamsel::tools::RunAlertsCommand},
 };
 
 void PrintUsage(FILE* out) {
