@@ -1,0 +1,79 @@
+// /status: the component's heartbeat, the database version, and what is stored per server
+// and log (read through platform/data).
+#include <nlohmann/json.hpp>
+
+#include "platform/com/com_error.h"
+#include "platform/data/connection.h"
+#include "web/web_app.h"
+
+namespace tamsel::web {
+
+namespace {
+
+namespace com = platform::com;
+namespace data = platform::data;
+
+nlohmann::json StoredEntries(const std::string& connectionString, std::string& error) {
+  nlohmann::json servers = nlohmann::json::array();
+  try {
+    data::Connection connection;
+    connection.Open(connectionString);
+    data::Recordset rows = connection.Execute(
+        "SELECT s.ELServerName AS ServerName, lt.LogTypeName AS LogName, COUNT(*) AS Entries, "
+        "MAX(le.TimeGenerated) AS Newest FROM LogEntry le "
+        "JOIN ELServer s ON s.ELServerID = le.ELServerID "
+        "JOIN LogType lt ON lt.LogTypeID = le.LogTypeID "
+        "GROUP BY le.ELServerID, le.LogTypeID ORDER BY s.ELServerName, lt.LogTypeName");
+    for (; !rows.IsEOF(); rows.MoveNext()) {
+      const std::string server = rows["ServerName"].CStr();
+      if (servers.empty() || servers.back()["name"] != server) {
+        servers.push_back(
+            {{"name", server}, {"logs", nlohmann::json::array()}, {"newest", ""}, {"total", 0}});
+      }
+      nlohmann::json& entry = servers.back();
+      const std::string newest = rows["Newest"].CStr();
+      const long long count = std::stoll(rows["Entries"].CStr());
+      entry["logs"].push_back({{"name", rows["LogName"].CStr()},
+                               {"entries", std::to_string(count)},
+                               {"newest", newest}});
+      if (newest > entry["newest"].get<std::string>()) entry["newest"] = newest;
+      entry["total"] = entry["total"].get<long long>() + count;
+    }
+    connection.Close();
+  } catch (const com::ComError& failure) {
+    error = "The stored entries could not be counted: " + failure.Description();
+  }
+  for (auto& server : servers) server["total"] = std::to_string(server["total"].get<long long>());
+  return servers;
+}
+
+}  // namespace
+
+void RegisterStatusPage(WebApp& app) {
+  app.Server().Get("/status", [&app](const httplib::Request& request, httplib::Response& response) {
+    auto session = app.Guard(request, response);
+    if (!session) return;
+    CallResult heartbeat = session->apartment.Call(std::string(kReports) + ".HeartBitCheck", {});
+    nlohmann::json page{{"title", "Status"}};
+    // The heartbeat's text separates its lines with <br>; each becomes a line of text.
+    std::string text = heartbeat.raised ? std::string() : heartbeat.result.CStr();
+    if (text.empty()) {
+      page["healthy"] = false;
+      page["heartbeat"] = {heartbeat.raised
+                               ? "The component could not be called: " + heartbeat.errorDescription
+                               : "The component answered with an empty heartbeat: the "
+                                 "database cannot be reached or its version cannot be read."};
+    } else {
+      page["healthy"] = true;
+      page["heartbeat"] = MessageLines(text);
+    }
+    std::string error;
+    page["servers"] = StoredEntries(app.DatabaseConnectionString(), error);
+    page["countError"] = error;
+    page["noEntries"] = page["servers"].empty() && error.empty();
+    page["hasServers"] = !page["servers"].empty();
+    app.Render(response, "status", page, session.get());
+  });
+}
+
+}  // namespace tamsel::web
