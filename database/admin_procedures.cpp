@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "database/browse_procedures.h"
 #include "database/password_hash.h"
 #include "platform/data/ado_constants.h"
 #include "platform/data/session.h"
@@ -21,13 +22,6 @@ constexpr std::string_view kArgon2idPrefix = "$argon2id$";
 bool IsMissing(const Variant& value) { return value.IsNull() || value.IsEmpty(); }
 
 std::string TextOrEmpty(const Variant& value) { return IsMissing(value) ? "" : value.CStr(); }
-
-// Characters of UTF-8 text (continuation bytes are not counted).
-std::size_t CharacterCount(std::string_view text) {
-  std::size_t count = 0;
-  for (unsigned char byte : text) count += (byte & 0xC0) != 0x80;
-  return count;
-}
 
 bool IsValidName(const Variant& value) {
   if (IsMissing(value)) return false;

@@ -7,6 +7,7 @@
 
 #include "platform/data/ado_constants.h"
 #include "platform/data/provider_error.h"
+#include "platform/network/utf16.h"
 
 namespace tamsel::db {
 namespace {
@@ -77,13 +78,7 @@ void RegisterTwoFieldList(const char* name, platform::data::ProcedureFunction bo
 
 }  // namespace
 
-std::size_t CharacterCount(std::string_view text) {
-  std::size_t count = 0;
-  for (char c : text) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
-  }
-  return count;
-}
+std::size_t CharacterCount(std::string_view text) { return platform::network::Utf16Length(text); }
 
 int LogEntryPageDetailsGet(ProcedureCall& call) {
   const Variant& ids = call.Arg(0);

@@ -11,7 +11,7 @@ namespace tamsel::db {
 
 using platform::data::ProcedureCall;
 
-// Sizes of the parameters, in characters.
+// Sizes of the parameters, in characters counted as 16-bit code units.
 inline constexpr std::size_t kIdsSize = 4000;
 inline constexpr std::size_t kSavedReportDescriptionSize = 255;
 inline constexpr std::size_t kSavedReportMetaDataSize = 1023;
@@ -19,7 +19,8 @@ inline constexpr std::size_t kSavedReportMetaDataSize = 1023;
 // Adds the log browser's procedures to the provider's catalog.
 void RegisterBrowseProcedures();
 
-// The number of characters (code points) of UTF-8 text.
+// The number of characters of UTF-8 text as the declared sizes count them: 16-bit code units,
+// so a character outside the basic plane counts two.
 std::size_t CharacterCount(std::string_view text);
 
 int LogEntryPageDetailsGet(ProcedureCall& call);

@@ -159,11 +159,36 @@ TEST_F(BrowseProceduresTest, SavedReportStore) {
   EXPECT_TRUE(Call("SavedReportListGet", {Variant(std::int32_t{1})}).IsEOF());
 }
 
-TEST(CharacterCountTest, CountsCodePointsOfUtf8) {
+TEST(CharacterCountTest, CountsUtf16CodeUnitsOfUtf8) {
   EXPECT_EQ(CharacterCount(""), 0u);
   EXPECT_EQ(CharacterCount("abc"), 3u);
   EXPECT_EQ(CharacterCount("\xC3\xA9t\xC3\xA9"), 3u);
-  EXPECT_EQ(CharacterCount("\xF0\x9F\x98\x80"), 1u);
+  EXPECT_EQ(CharacterCount("\xF0\x9F\x98\x80"), 2u);
+}
+
+std::string Repeated(std::string_view piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+// The description's 255 characters are 16-bit units, the unit the item split counts in too.
+TEST_F(BrowseProceduresTest, DescriptionLengthCountsUtf16Units) {
+  struct Case {
+    std::string description;
+    bool fits;
+  } cases[] = {
+      {std::string(255, 'a'), true},
+      {std::string(256, 'a'), false},
+      {Repeated("\xC3\xA9", 255), true},
+      {Repeated("\xF0\x9F\x98\x80", 127) + "a", true},
+      {Repeated("\xF0\x9F\x98\x80", 128), false},
+  };
+  for (const Case& c : cases) {
+    const bool stored = ErrorOf("SavedReportHdrMake",
+                                {Variant(), Variant(std::int32_t{1}), Variant(c.description)}) == 0;
+    EXPECT_EQ(stored, c.fits) << c.description.size() << " bytes";
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/data/ado_constants.h"
+#include "platform/network/utf16.h"
 #include "platform/xml/dom.h"
 #include "reports/browse/browse_methods.h"
 #include "reports/browse/method_support.h"
@@ -14,28 +15,8 @@ namespace {
 namespace data = platform::data;
 namespace xml = platform::xml;
 
+// Items are counted in 16-bit code units, as the pages count characters.
 constexpr std::size_t kItemCharacters = 1023;
-
-// The text cut into items of at most `size` 16-bit code units, the unit the description and
-// item lengths are counted in: a character beyond the basic plane (four UTF-8 bytes) counts
-// two and is never split, nor is any other character (text is UTF-8).
-std::vector<std::string> MetaDataItems(const std::string& text, std::size_t size) {
-  std::vector<std::string> items;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = start;
-    for (std::size_t units = 0; end < text.size();) {
-      const std::size_t characterUnits = static_cast<unsigned char>(text[end]) >= 0xF0 ? 2 : 1;
-      if (units + characterUnits > size && end > start) break;
-      units += characterUnits;
-      ++end;
-      while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
-    }
-    items.push_back(text.substr(start, end - start));
-    start = end;
-  }
-  return items;
-}
 
 void AppendInput(data::Command& command, const char* name, long type, long size, Variant value) {
   command.GetParameters().Append(
@@ -65,7 +46,8 @@ std::int32_t LogReportSave(std::int32_t lngAppUserID, const std::string& sSavedR
     command.SetCommandText("SavedReportMetaDataAdd");
     AppendInput(command, "@SavedReportHdrID", data::adInteger, 4, Variant(headerId.CLng()));
     std::int32_t itemId = 0;
-    for (const std::string& item : MetaDataItems(sSavedReportMetaData, kItemCharacters)) {
+    for (const std::string& item :
+         platform::network::SplitUtf16Units(sSavedReportMetaData, kItemCharacters)) {
       AppendInput(command, "@SavedReportItemID", data::adInteger, 4, Variant(itemId));
       AppendInput(command, "@SavedReportMetaData", data::adVarChar, 1023, Variant(item));
       call.Execute(command);
