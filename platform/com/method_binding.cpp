@@ -1,7 +1,22 @@
 // Argument coercion for late-bound calls.
 #include "platform/com/method_binding.h"
 
+#include "platform/network/utf16.h"
+
 namespace tamsel::platform::com {
+namespace {
+
+// Text enters the component as the multi-byte conversion gives it to a BSTR: each invalid
+// sequence becomes U+FFFD, so nothing downstream (the database, the answers) holds text that
+// is not UTF-8.
+void ConvertEnteringText(Variant& value) {
+  if (value.Type() != VarType::BStr) return;
+  const std::string text = value.CStr();
+  std::string valid = network::ToValidUtf8(text);
+  if (valid != text) value = Variant(std::move(valid));
+}
+
+}  // namespace
 
 Variant CoerceTo(const Variant& value, ParamType type) {
   switch (type) {
@@ -28,6 +43,7 @@ Variant InvokeMethod(const MethodInfo& method, Arguments& args, const MethodBody
   for (std::size_t i = 0; i < method.params.size(); ++i) {
     const ParamInfo& param = method.params[i];
     bool omitted = i >= args.size() || args[i].missing;
+    if (!omitted) ConvertEnteringText(args[i].value);
     if (omitted) {
       if (!param.defaultValue) {
         throw ComError(DISP_E_PARAMNOTOPTIONAL, "", "Parameter not optional.");

@@ -321,6 +321,12 @@ std::optional<int> Compare(const Variant& a, const Variant& b) {
   return sign(a.CDbl(), b.CDbl());
 }
 
+std::optional<int> CompareWithNumber(const Variant& value, double number) {
+  if (value.IsNull()) return std::nullopt;
+  const double own = value.CDbl();
+  return own < number ? -1 : (number < own ? 1 : 0);
+}
+
 std::optional<double> ParseVbNumber(std::string_view text) {
   text = Trim(text);
   if (text.size() > 2 && text[0] == '&') {

@@ -77,10 +77,14 @@ class Variant {
   std::string text_;          // BStr
 };
 
-// VB's comparison of two values: numbers numerically, text to text by binary comparison,
-// text against a number by the text's numeric value (13 when it is not numeric), Empty as 0
-// or "". Returns -1, 0 or 1; nothing when either side is Null (VB's Null result).
+// VB's comparison of two Variants: numbers numerically, text to text by binary comparison,
+// a number against text always the smaller one, Empty as 0 or "". Returns -1, 0 or 1; nothing
+// when either side is Null (VB's Null result).
 std::optional<int> Compare(const Variant& a, const Variant& b);
+
+// VB's comparison of a Variant with a numeric literal (`If v = -1`): the literal is no Variant,
+// so text compares by its numeric value (13 when it is not a number) and Empty as 0.
+std::optional<int> CompareWithNumber(const Variant& value, double number);
 
 // Parses VB numeric text (blanks around it, sign, thousands commas, fraction, exponent,
 // &H / &O prefixes). Nothing for text that is not a number.

@@ -130,6 +130,18 @@ TEST(VariantTest, ComparisonFollowsVariantRules) {
   EXPECT_FALSE(Compare(Variant("x"), Variant::Null()).has_value());
 }
 
+TEST(VariantTest, ComparisonWithANumericLiteralReadsTextAsANumber) {
+  struct Case {
+    Variant value;
+    int expected;
+  } cases[] = {{Variant("-1"), 0}, {Variant(" -1 "), 0}, {Variant("-2"), -1}, {Variant("10"), 1},
+               {Variant(-1.0), 0}, {Variant(), 1},       {Variant(true), 0},  {Variant("1e0"), 1}};
+  for (const Case& c : cases)
+    EXPECT_EQ(CompareWithNumber(c.value, -1), c.expected) << c.value.CStr();
+  EXPECT_FALSE(CompareWithNumber(Variant::Null(), -1).has_value());
+  EXPECT_EQ(ErrorNumber([] { CompareWithNumber(Variant("seven"), -1); }), kVbTypeMismatch);
+}
+
 TEST(VariantTest, IdentityDistinguishesTypes) {
   EXPECT_EQ(Variant(1), Variant(std::int32_t{1}));
   EXPECT_FALSE(Variant(1) == Variant(std::int16_t{1}));

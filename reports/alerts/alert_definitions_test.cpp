@@ -166,6 +166,19 @@ TEST_F(AlertDefinitionsTest, IdsThatCannotBeUsedFailTheCall) {
   EXPECT_FALSE(args[3].value.IsNull());
 }
 
+TEST_F(AlertDefinitionsTest, MinusOneAsAnyNumericFormAsksForANewAlert) {
+  // The id compares with the literal -1 by number, whatever form the page posts it in.
+  const Variant forms[] = {Variant("-1"), Variant(" -1 "), Variant("-1.0"), Variant(-1.0),
+                           Variant(std::int32_t{-1})};
+  for (const Variant& form : forms) {
+    com::Arguments args{Variant(AlertsTestEnvironment::kUser), Variant("new"), Variant(""), form};
+    EXPECT_EQ(CallReports("AlertHdrUpdate", args), 0) << form.CStr();
+    EXPECT_THAT(env_.NewTraceTexts(), Contains("->Executing AlertHdrUpdate, , 3, new"))
+        << form.CStr();
+  }
+  EXPECT_THAT(env_.Rows("SELECT COUNT(*) FROM AlertHdr"), ElementsAre("5"));
+}
+
 TEST_F(AlertDefinitionsTest, ListReadBackAndDelete) {
   Variant first, second;
   ASSERT_EQ(Save("disk <full> & \"more\"", "<INPUT name=\"x\" value=\"1\"/>", &first), 0);

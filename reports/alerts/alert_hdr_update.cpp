@@ -14,11 +14,12 @@ namespace data = platform::data;
 
 namespace {
 
-// NULL asks the procedure for a new alert: the omitted argument's -1, or NULL itself. Text
-// that is no number goes on as it is, for the data layer to refuse.
+// NULL asks the procedure for a new alert: the omitted argument's -1, or NULL itself. The -1
+// is a numeric literal, so text compares by its number ("-1", " -1 "). Text that is no number
+// goes on as it is, for the data layer to refuse.
 Variant HeaderIdParameterValue(const Variant& alertHdrID) {
   if (alertHdrID.IsNull()) return Variant::Null();
-  if (alertHdrID.IsNumeric() && com::Compare(alertHdrID, Variant(-1)) == 0) {
+  if (alertHdrID.IsNumeric() && com::CompareWithNumber(alertHdrID, -1) == 0) {
     return Variant::Null();
   }
   return alertHdrID;
