@@ -3,8 +3,10 @@
 #include "platform/xml/dom.h"
 
 #include <pugixml.hpp>
+#include <unordered_set>
 
 #include "platform/com/com_error.h"
+#include "platform/network/utf16.h"
 
 namespace tamsel::platform::xml {
 
@@ -13,37 +15,111 @@ namespace {
 // No path can name this element: its name is not an XML name.
 constexpr const char* kStagingName = "\x01staging";
 
-// Fragment mode keeps stray top-level text in the tree, so that it can be refused below.
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_fragment;
+// Fragment mode keeps stray top-level text in the tree, so that it can be refused below. The
+// declaration, comments and processing instructions are nodes of the document like any other
+// and are written out again with it.
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_fragment |
+                                   pugi::parse_declaration | pugi::parse_comments | pugi::parse_pi;
 constexpr unsigned kWriteOptions = pugi::format_raw | pugi::format_no_declaration;
 
 bool IsStaging(const pugi::xml_node& node) {
   return node.type() == pugi::node_element && std::string_view(node.name()) == kStagingName;
 }
 
+constexpr const char* kTooLarge = "The document is larger than the component accepts.";
+
 [[noreturn]] void RaiseObjectNotSet() { throw com::ComError::Vb(com::kVbObjectNotSet); }
 
-// Well-formedness beyond what the parser checks: exactly one top-level element and no
-// character data beside it.
+// Well-formedness beyond what the parser checks: exactly one top-level element, no character
+// data beside it, and the declaration, if any, first.
 bool HasSingleRoot(const pugi::xml_document& doc) {
   int elements = 0;
   for (const pugi::xml_node& child : doc.children()) {
     if (child.type() == pugi::node_element) ++elements;
     if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) return false;
+    if (child.type() == pugi::node_declaration && child != doc.first_child()) return false;
   }
   return elements == 1;
 }
 
-bool HasDuplicateAttributes(const pugi::xml_node& node) {
-  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-    for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute()) {
-      if (std::string_view(a.name()) == b.name()) return true;
+// The characters XML 1.0 allows: TAB, LF, CR, and U+0020 on, without U+FFFE and U+FFFF.
+bool IsXmlChar(char32_t c) {
+  if (c < 0x20) return c == 0x09 || c == 0x0A || c == 0x0D;
+  return c != 0xFFFE && c != 0xFFFF;
+}
+
+// Text a document may hold: valid UTF-8 of characters XML allows.
+bool IsXmlText(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x20 && byte < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t start = i;
+    const char32_t c = network::DecodeUtf8(text, i);
+    if (!IsXmlChar(c)) return false;
+    if (c == network::kReplacementCharacter && text.substr(start, i - start) != "\xEF\xBF\xBD") {
+      return false;
     }
   }
-  for (const pugi::xml_node& child : node.children()) {
-    if (child.type() == pugi::node_element && HasDuplicateAttributes(child)) return true;
+  return true;
+}
+
+// Attribute text as a well-formed document can hold it: invalid UTF-8 and characters XML
+// forbids become U+FFFD.
+std::string XmlSafeText(std::string_view text) {
+  if (IsXmlText(text)) return std::string(text);
+  std::string safe;
+  const std::string valid = network::ToValidUtf8(text);
+  for (std::size_t i = 0; i < valid.size();) {
+    const char32_t c = network::DecodeUtf8(valid, i);
+    network::AppendUtf8(safe, IsXmlChar(c) ? c : network::kReplacementCharacter);
   }
-  return false;
+  return safe;
+}
+
+bool NodeTextIsXml(const pugi::xml_node& node) {
+  if (!IsXmlText(node.name()) || !IsXmlText(node.value())) return false;
+  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+    if (!IsXmlText(a.name()) || !IsXmlText(a.value())) return false;
+  }
+  return true;
+}
+
+bool HasUniqueAttributes(const pugi::xml_node& node, std::unordered_set<std::string_view>& seen) {
+  seen.clear();
+  for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+    if (!seen.insert(a.name()).second) return false;
+  }
+  return true;
+}
+
+// One walk over the tree, without recursion, so that neither depth nor width of a hostile
+// document costs more than its size: the reason a loaded tree is refused, or nullptr.
+const char* TreeProblem(const pugi::xml_document& doc) {
+  std::unordered_set<std::string_view> seen;
+  std::size_t depth = 1;  // of `node`, the document element being at 1
+  pugi::xml_node node = doc.first_child();
+  while (node) {
+    if (!NodeTextIsXml(node)) return "The document holds a character that XML does not allow.";
+    if (node.type() == pugi::node_element) {
+      if (depth > kMaxElementDepth) return "The document is nested too deeply.";
+      if (!HasUniqueAttributes(node, seen)) return "Duplicate attribute.";
+    }
+    if (node.first_child()) {
+      ++depth;
+      node = node.first_child();
+      continue;
+    }
+    while (node && !node.next_sibling()) {
+      node = node.parent();
+      --depth;
+      if (node == doc) return nullptr;
+    }
+    if (node) node = node.next_sibling();
+  }
+  return nullptr;
 }
 
 class StringWriter : public pugi::xml_writer {
@@ -71,17 +147,25 @@ struct DocumentState {
   }
 
   bool Finish(const pugi::xml_parse_result& result) {
+    const char* problem = nullptr;
     if (!result) {
       parseError = result.description();
     } else if (!HasSingleRoot(doc)) {
       parseError = "A document must contain exactly one top level element and no text beside it.";
-    } else if (HasDuplicateAttributes(doc)) {
-      parseError = "Duplicate attribute.";
+    } else if ((problem = TreeProblem(doc)) != nullptr) {
+      parseError = problem;
     } else {
       parseError.clear();
       return true;
     }
     Clear();
+    return false;
+  }
+
+  // Text larger than any document the component exchanges is refused before it is parsed.
+  bool Refuse(const char* reason) {
+    Clear();
+    parseError = reason;
     return false;
   }
 
@@ -115,19 +199,21 @@ static pugi::xml_node NodeOf(void* raw) {
 
 std::string Element::NodeName() const { return NodeOf(RawNode()).name(); }
 
-static void AppendText(const pugi::xml_node& node, std::string& text) {
-  for (const pugi::xml_node& child : node.children()) {
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-      text += child.value();
-    } else if (child.type() == pugi::node_element) {
-      AppendText(child, text);
-    }
-  }
-}
-
 std::string Element::Text() const {
   std::string text;
-  AppendText(NodeOf(RawNode()), text);
+  const pugi::xml_node top = NodeOf(RawNode());
+  // Document order without recursion: descend first, else the next sibling of the nearest
+  // ancestor below `top` that has one.
+  pugi::xml_node node = top.first_child();
+  while (node) {
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) text += node.value();
+    if (node.type() == pugi::node_element && node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node != top && !node.next_sibling()) node = node.parent();
+    node = node == top ? pugi::xml_node() : node.next_sibling();
+  }
   return text;
 }
 
@@ -142,7 +228,7 @@ void Element::SetAttribute(std::string_view name, std::string_view value) {
   std::string key(name);
   pugi::xml_attribute attribute = node.attribute(key.c_str());
   if (!attribute) attribute = node.append_attribute(key.c_str());
-  attribute.set_value(std::string(value).c_str());
+  attribute.set_value(XmlSafeText(value).c_str());
 }
 
 void Element::RemoveAttribute(std::string_view name) {
@@ -235,13 +321,19 @@ Document::Document() : state_(std::make_shared<DocumentState>()) {}
 
 bool Document::Load(const std::filesystem::path& file) {
   state_->Clear();
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (!error && size > kMaxDocumentBytes) return state_->Refuse(kTooLarge);
   return state_->Finish(state_->doc.load_file(file.c_str(), kParseOptions));
 }
 
 bool Document::LoadXml(std::string_view text) {
   state_->Clear();
+  if (text.size() > kMaxDocumentBytes) return state_->Refuse(kTooLarge);
+  // Text reaches the document as the multi-byte conversion leaves it.
+  const std::string valid = network::ToValidUtf8(text);
   return state_->Finish(
-      state_->doc.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8));
+      state_->doc.load_buffer(valid.data(), valid.size(), kParseOptions, pugi::encoding_utf8));
 }
 
 const std::string& Document::ParseErrorReason() const { return state_->parseError; }

@@ -36,7 +36,8 @@ class Element {
 
   // The attribute's text, or a NULL Variant when the element has no such attribute.
   com::Variant GetAttribute(std::string_view name) const;
-  // Adds the attribute at the end, or replaces the value of an existing one in place.
+  // Adds the attribute at the end, or replaces the value of an existing one in place. Invalid
+  // UTF-8 and characters XML forbids become U+FFFD, so the document's text stays well-formed.
   void SetAttribute(std::string_view name, std::string_view value);
   void RemoveAttribute(std::string_view name);
 
@@ -82,12 +83,21 @@ class NodeList {
   std::vector<Element> items_;
 };
 
+// Bounds of what loads, so that a hostile document costs time and memory in proportion to
+// its size and never exhausts the stack: deeper nesting or longer text fails the load as
+// text that is not well-formed does.
+inline constexpr std::size_t kMaxElementDepth = 512;
+inline constexpr std::size_t kMaxDocumentBytes = std::size_t{64} << 20;
+
 class Document {
  public:
   Document();
 
-  // Loads synchronously. False when the file is missing, unreadable or not well-formed
-  // XML; the document is then empty (no document element).
+  // Loads synchronously. False when the file is missing, unreadable, not well-formed XML
+  // (a character XML forbids, even as a reference, included) or beyond the bounds above; the
+  // document is then empty (no document element). The XML declaration, comments and
+  // processing instructions stay in the document and in its text. Invalid UTF-8 in `text`
+  // reads as U+FFFD, as the multi-byte conversion gives it.
   bool Load(const std::filesystem::path& file);
   bool LoadXml(std::string_view text);
 
@@ -100,8 +110,8 @@ class Document {
   // A new element belonging to this document but not yet in its tree.
   Element CreateElement(std::string_view name);
 
-  // The document's XML text without an XML declaration, as written out compactly:
-  // "<USERLIST><USER AppUserID=\"1\"/></USERLIST>".
+  // The document's XML text as written out compactly, with no XML declaration added (one the
+  // loaded text had stays): "<USERLIST><USER AppUserID=\"1\"/></USERLIST>".
   std::string Xml() const;
 
   // Selection with the document node as context.

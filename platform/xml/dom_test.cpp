@@ -26,7 +26,10 @@ int ErrorNumberOf(const std::function<void()>& action) {
 
 TEST(DomLoadTest, TextThatDoesNotParseLeavesNoDocumentElementAndRaises91OnUse) {
   Document doc;
-  for (const char* bad : {"", "<a>", "not xml", "<a/><b/>", "text<a/>", "<a x='1' x='2'/>"}) {
+  for (std::string bad :
+       {"", "<a>", "not xml", "<a/><b/>", "text<a/>", "<a x='1' x='2'/>", "<a><b y='' y=''/></a>",
+        "<a>\x01</a>", "<a x='&#1;'/>", "<a>&#xFFFE;</a>", "<a x='\x1F'/>", "<!--\x02--><a/>",
+        "<a/><?xml version='1.0'?>", "<!-- c --><?xml version='1.0'?><a/>"}) {
     EXPECT_FALSE(doc.LoadXml(bad)) << bad;
     EXPECT_FALSE(doc.ParseErrorReason().empty()) << bad;
     Element root = doc.DocumentElement();
@@ -114,13 +117,15 @@ TEST(DomBuildTest, CreatedButUnappendedElementsStayOutOfTheDocument) {
   EXPECT_EQ(ErrorNumberOf([&] { doc.DocumentElement().AppendChild(Element()); }), 91);
 }
 
-TEST(DomAttributeTest, SetReplacesInPlaceAndKeepsOrderAndDeclarationIsNotWritten) {
+TEST(DomAttributeTest, SetReplacesInPlaceAndKeepsOrderAndTheLoadedDeclaration) {
   Document doc;
   ASSERT_TRUE(doc.LoadXml("<?xml version=\"1.0\"?><UserInfo AppUserName=\"x\" AppRoleID=\"2\"/>"));
   Element root = doc.DocumentElement();
   root.SetAttribute("AppUserID", "17");
   root.SetAttribute("AppUserName", "y");
-  EXPECT_EQ(doc.Xml(), "<UserInfo AppUserName=\"y\" AppRoleID=\"2\" AppUserID=\"17\"/>");
+  EXPECT_EQ(
+      doc.Xml(),
+      "<?xml version=\"1.0\"?><UserInfo AppUserName=\"y\" AppRoleID=\"2\" AppUserID=\"17\"/>");
   root.RemoveAttribute("AppRoleID");
   EXPECT_TRUE(root.GetAttribute("AppRoleID").IsNull());
   EXPECT_EQ(root.GetAttribute("AppUserID").CLng(), 17);
@@ -135,6 +140,68 @@ TEST(DomAttributeTest, EntitiesAndWhitespaceInAttributesFollowXmlRules) {
   EXPECT_EQ(root.Text(), "");
   ASSERT_TRUE(doc.LoadXml("<a>x<b>y</b><![CDATA[z]]></a>"));
   EXPECT_EQ(doc.DocumentElement().Text(), "xyz");
+}
+
+TEST(DomLoadTest, CommentsInstructionsAndDeclarationStayInTheText) {
+  Document doc;
+  const std::string request =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- page 3 --><?page-style x?>"
+      "<PageRequest PageSize=\"10\"><!-- keep --><?pi a?></PageRequest><!-- tail -->";
+  ASSERT_TRUE(doc.LoadXml(request));
+  EXPECT_EQ(doc.DocumentElement().NodeName(), "PageRequest");
+  doc.DocumentElement().AppendChild(doc.CreateElement("PageLinks"));
+  EXPECT_EQ(doc.Xml(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- page 3 --><?page-style x?>"
+            "<PageRequest PageSize=\"10\"><!-- keep --><?pi a?><PageLinks/></PageRequest>"
+            "<!-- tail -->");
+  EXPECT_TRUE(doc.DocumentElement().SelectSingleNode("LogEntry").IsNothing());
+}
+
+TEST(DomLoadTest, InvalidUtf8ReadsAsReplacementAndAttributesStayWellFormed) {
+  Document doc;
+  ASSERT_TRUE(doc.LoadXml("<s ELServerName=\"U\xFF\xFE\"/>"));
+  EXPECT_EQ(doc.DocumentElement().GetAttribute("ELServerName").CStr(), "U\xEF\xBF\xBD\xEF\xBF\xBD");
+  struct Case {
+    const char* value;
+    const char* written;
+  } cases[] = {{"a\x01"
+                "b",
+                "a\xEF\xBF\xBD"
+                "b"},
+               {"\xC3", "\xEF\xBF\xBD"},
+               {"\xEF\xBF\xBF", "\xEF\xBF\xBD"},
+               {"t\tn\nr\r", "t&#09;n&#10;r&#13;"},
+               {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(doc.LoadXml("<R/>"));
+    doc.DocumentElement().SetAttribute("v", c.value);
+    EXPECT_EQ(doc.Xml(), std::string("<R v=\"") + c.written + "\"/>") << c.value;
+    // What the DOM writes, it loads again.
+    Document again;
+    EXPECT_TRUE(again.LoadXml(doc.Xml())) << c.value;
+  }
+}
+
+// Nesting and width cost time in proportion to the text and never exhaust the stack.
+TEST(DomLoadTest, HostileShapesLoadOrFailWithoutCrashing) {
+  auto nested = [](std::size_t depth) {
+    std::string text;
+    for (std::size_t i = 0; i < depth; ++i) text += "<a>";
+    for (std::size_t i = 0; i < depth; ++i) text += "</a>";
+    return text;
+  };
+  Document doc;
+  EXPECT_TRUE(doc.LoadXml(nested(kMaxElementDepth)));
+  EXPECT_EQ(doc.DocumentElement().Text(), "");
+  EXPECT_FALSE(doc.LoadXml(nested(kMaxElementDepth + 1)));
+  EXPECT_FALSE(doc.LoadXml(nested(75000)));
+  EXPECT_TRUE(doc.DocumentElement().IsNothing());
+
+  std::string wide = "<a";
+  for (int i = 0; i < 80000; ++i) wide += " n" + std::to_string(i) + "=''";
+  EXPECT_TRUE(doc.LoadXml(wide + "/>"));
+  EXPECT_FALSE(doc.LoadXml(wide + " n79999=''/>"));
+  EXPECT_FALSE(doc.LoadXml(std::string(kMaxDocumentBytes + 1, ' ')));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/data/provider_error.h"
 #include "platform/registry/regional_settings.h"
 #include "platform/registry/registry.h"
+#include "platform/xml/dom.h"
 #include "reports/admin/admin_test_support.h"
 
 namespace tamsel::reports::admin {
@@ -102,6 +103,26 @@ TEST_F(ServerMethodsTest, AddWithOnlyANameMakesAnActiveServerThatTheListAndColle
   EXPECT_EQ(answer, "<S ELServerName=");
   EXPECT_THAT(env_.NewTraceTexts(), Not(Contains(HasSubstr("->Executing"))));
   EXPECT_EQ(env_.Scalar("SELECT COUNT(*) FROM ELServer"), "2");
+}
+
+// Text enters as the multi-byte conversion gives it, so every answer stays well-formed UTF-8
+// XML; a character XML forbids makes the page's document one that does not load.
+TEST_F(ServerMethodsTest, NamesThatAreNotUtf8OrNotXmlNeverSpoilTheAnswers) {
+  const std::string replaced = "U\xEF\xBF\xBD\xEF\xBF\xBD";
+  std::string answer;
+  ASSERT_EQ(Add("<S ELServerName=\"U\xFF\xFE\"/>", &answer), 0);
+  EXPECT_EQ(answer, "<S ELServerName=\"" + replaced + "\" ELServerID=\"1\"/>");
+  EXPECT_EQ(env_.Scalar("SELECT ELServerName FROM ELServer"), replaced);
+  const std::string list = List();
+  EXPECT_EQ(list, "<ELSERVERLIST><ELSERVER ELServerID=\"1\" ELServerName=\"" + replaced +
+                      "\" ELServerDescription=\"\"/></ELSERVERLIST>");
+  EXPECT_TRUE(platform::xml::Document().LoadXml(list));
+
+  for (const char* forbidden : {"<S ELServerName=\"A&#1;\"/>", "<S ELServerName=\"A\x01\"/>"}) {
+    EXPECT_EQ(Add(forbidden, &answer), 91) << forbidden;
+    EXPECT_EQ(answer, forbidden);
+  }
+  EXPECT_EQ(env_.Scalar("SELECT COUNT(*) FROM ELServer"), "1");
 }
 
 TEST_F(ServerMethodsTest, ListWithANullColumnFailsWithNinetyFourAndLeavesTheAnswer) {
