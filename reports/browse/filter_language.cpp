@@ -1,12 +1,9 @@
 // Parsers of the safe filter language and the check of a whole report filter.
 #include "reports/browse/filter_language.h"
 
-#include <cstdio>
-
 #include "platform/com/com_error.h"
 #include "platform/network/network.h"
-#include "platform/network/regional.h"
-#include "platform/registry/regional_settings.h"
+#include "reports/browse/date_literal.h"
 
 namespace tamsel::reports::browse {
 namespace {
@@ -30,12 +27,40 @@ constexpr std::string_view kComparisons[] = {"=", "<>", "!=", "<", ">", "<=", ">
 
 bool IsServerLogTypeColumn(const TokenCursor& cursor) {
   for (std::string_view column : kServerLogTypeColumns) {
-    if (cursor.IsWord(column)) return true;
+    if (cursor.IsName(column)) return true;
   }
   return false;
 }
 
-bool Integer(TokenCursor& cursor, IdSign sign) {
+// The integer a quoted operand holds ("'3'", "' -3 '"), as the database converts it: bare,
+// or nothing when the text is no integer.
+std::optional<std::string> QuotedInteger(std::string_view text, IdSign sign) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::string bare;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    if (text.front() == '-') {
+      if (sign == IdSign::NonNegative) return std::nullopt;
+      bare = "-";
+    }
+    text.remove_prefix(1);
+  }
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  return bare.append(text);
+}
+
+bool Integer(TokenCursor& cursor, IdSign sign, Quoting quoting = Quoting::Bare) {
+  if (quoting == Quoting::Allowed && cursor.Peek().kind == TokenKind::Quoted) {
+    const Token token = cursor.Peek();
+    std::optional<std::string> bare = QuotedInteger(token.text, sign);
+    if (!bare) return false;
+    cursor.Take(TokenKind::Quoted);
+    cursor.Rewrite(token, *bare);
+    return true;
+  }
   if (sign == IdSign::Any) cursor.Symbol("-");
   return cursor.Take(TokenKind::Number).has_value();
 }
@@ -66,7 +91,7 @@ class ServerLogTypeParser {
 
   bool NextIsCondition() const {
     for (std::string_view column : kConditionColumns) {
-      if (cursor_.IsWord(column, 1)) return true;
+      if (cursor_.IsName(column, 1)) return true;
     }
     return false;
   }
@@ -82,13 +107,20 @@ class ServerLogTypeParser {
   }
 
   // operand comparison operand | column [NOT] IN (integers)
+  //   | column [NOT] BETWEEN operand AND operand
   bool Predicate() {
     const bool column = IsServerLogTypeColumn(cursor_);
     if (!Operand()) return false;
-    if (column && (cursor_.IsWord("IN") || (cursor_.IsWord("NOT") && cursor_.IsWord("IN", 1)))) {
+    const bool negated = cursor_.IsWord("NOT");
+    if (column && cursor_.IsWord("IN", negated ? 1 : 0)) {
       cursor_.Word("NOT");
       cursor_.Word("IN");
-      return ParseIdListInParentheses(cursor_, IdSign::Any);
+      return ParseIdListInParentheses(cursor_, IdSign::Any, Quoting::Allowed);
+    }
+    if (column && cursor_.IsWord("BETWEEN", negated ? 1 : 0)) {
+      cursor_.Word("NOT");
+      cursor_.Word("BETWEEN");
+      return Operand() && cursor_.Word("AND") && Operand();
     }
     bool compared = false;
     for (std::string_view comparison : kComparisons) {
@@ -102,48 +134,11 @@ class ServerLogTypeParser {
 
   bool Operand() {
     if (IsServerLogTypeColumn(cursor_)) return cursor_.Take(TokenKind::Word).has_value();
-    return Integer(cursor_, IdSign::Any);
+    return Integer(cursor_, IdSign::Any, Quoting::Allowed);
   }
 
   TokenCursor& cursor_;
 };
-
-bool IsDigits(std::string_view text) {
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
-int Number(std::string_view digits) {
-  int value = 0;
-  for (char c : digits) value = value * 10 + (c - '0');
-  return value;
-}
-
-bool ValidDay(int year, int month, int day) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1753 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-// "yyyy-mm-dd" or "yyyy-mm-dd hh:mm:ss", a real date and time.
-bool IsIsoDate(std::string_view text) {
-  if (text.size() != 10 && text.size() != 19) return false;
-  if (!IsDigits(text.substr(0, 4)) || text[4] != '-' || !IsDigits(text.substr(5, 2)) ||
-      text[7] != '-' || !IsDigits(text.substr(8, 2))) {
-    return false;
-  }
-  if (!ValidDay(Number(text.substr(0, 4)), Number(text.substr(5, 2)), Number(text.substr(8, 2)))) {
-    return false;
-  }
-  if (text.size() == 10) return true;
-  return text[10] == ' ' && IsDigits(text.substr(11, 2)) && text[13] == ':' &&
-         IsDigits(text.substr(14, 2)) && text[16] == ':' && IsDigits(text.substr(17, 2)) &&
-         Number(text.substr(11, 2)) < 24 && Number(text.substr(14, 2)) < 60 &&
-         Number(text.substr(17, 2)) < 60;
-}
 
 }  // namespace
 
@@ -160,27 +155,32 @@ bool IsSortOrder(std::string_view text) {
 
 bool IsConditionColumn(const TokenCursor& cursor) {
   for (std::string_view column : kConditionColumns) {
-    if (cursor.IsWord(column)) return true;
+    if (cursor.IsName(column)) return true;
   }
   return false;
 }
 
 bool ParseServerLogTypeExpression(TokenCursor& cursor) { return ServerLogTypeParser(cursor).Or(0); }
 
-bool ParseIdListInParentheses(TokenCursor& cursor, IdSign sign) {
-  if (!cursor.Symbol("(") || !Integer(cursor, sign)) return false;
+bool ParseIdListInParentheses(TokenCursor& cursor, IdSign sign, Quoting quoting) {
+  if (!cursor.Symbol("(") || !Integer(cursor, sign, quoting)) return false;
   while (cursor.Symbol(",")) {
-    if (!Integer(cursor, sign)) return false;
+    if (!Integer(cursor, sign, quoting)) return false;
   }
   return cursor.Symbol(")");
 }
 
-bool IsServerLogTypeFilter(std::string_view text) {
+std::optional<std::string> ServerLogTypeFilterText(std::string_view text) {
   std::optional<std::vector<Token>> tokens = TokenizeFilterText(text);
-  if (!tokens) return false;
+  if (!tokens) return std::nullopt;
   TokenCursor cursor(std::move(*tokens));
   // Stopping before "AND <condition column>" leaves tokens over, which refuses them here.
-  return ParseServerLogTypeExpression(cursor) && cursor.AtEnd();
+  if (!ParseServerLogTypeExpression(cursor) || !cursor.AtEnd()) return std::nullopt;
+  return ApplyRewrites(text, 0, text.size(), cursor.Rewrites());
+}
+
+bool IsServerLogTypeFilter(std::string_view text) {
+  return ServerLogTypeFilterText(text).has_value();
 }
 
 bool IsIdList(std::string_view text, IdSign sign) {
@@ -194,57 +194,42 @@ bool IsIdList(std::string_view text, IdSign sign) {
   return cursor.AtEnd();
 }
 
-bool IsIsoQueryDate(std::string_view text) { return text.empty() || IsIsoDate(text); }
-
 namespace {
 
-// Characters a date may hold in any regional form: digits, designators, separators.
-bool HasOnlyDateCharacters(std::string_view text) {
-  for (char c : text) {
-    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (!letter && !(c >= '0' && c <= '9') &&
-        std::string_view(" /.:-,").find(c) == std::string_view::npos) {
-      return false;
-    }
-  }
-  return true;
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
 }
 
 }  // namespace
 
-std::optional<std::string> QueryDate(std::string_view text) {
-  if (IsIsoDate(text)) return std::string(text);
-  if (!HasOnlyDateCharacters(text)) return std::nullopt;
-  std::optional<std::tm> parsed =
-      platform::network::ParseDateTime(text, platform::registry::LoadRegionalFormats());
-  if (!parsed || !ValidDay(parsed->tm_year + 1900, parsed->tm_mon + 1, parsed->tm_mday)) {
-    return std::nullopt;
+bool IsSortColumn(std::string_view text) {
+  text = TrimBlanks(text);
+  if (text.size() > 2 && text.front() == '[' && text.back() == ']') {
+    text = text.substr(1, text.size() - 2);
   }
-  char buffer[64];
-  if (parsed->tm_hour == 0 && parsed->tm_min == 0 && parsed->tm_sec == 0) {
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", parsed->tm_year + 1900,
-                  parsed->tm_mon + 1, parsed->tm_mday);
-  } else {
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", parsed->tm_year + 1900,
-                  parsed->tm_mon + 1, parsed->tm_mday, parsed->tm_hour, parsed->tm_min,
-                  parsed->tm_sec);
-  }
-  return std::string(buffer);
+  return IsLogEntryColumn(text);
 }
 
 std::optional<std::string> CheckReportFilter(ReportFilter& filter, FilterUse use) {
   if (use == FilterUse::KeyQuery) {
-    if (!IsLogEntryColumn(filter.sortBy)) return kSortBy;
-    if (!IsSortOrder(filter.sortOrder)) return kSortOrder;
+    if (!IsSortColumn(filter.sortBy)) return kSortBy;
+    if (!IsSortOrder(TrimBlanks(filter.sortOrder))) return kSortOrder;
+    filter.sortBy = std::string(TrimBlanks(filter.sortBy));
+    filter.sortOrder = std::string(TrimBlanks(filter.sortOrder));
   }
-  if (!filter.serverLogTypeFilter.empty() && !IsServerLogTypeFilter(filter.serverLogTypeFilter)) {
-    return kServerLogTypeFilter;
+  if (!filter.serverLogTypeFilter.empty()) {
+    std::optional<std::string> runnable = ServerLogTypeFilterText(filter.serverLogTypeFilter);
+    if (!runnable) return kServerLogTypeFilter;
+    filter.serverLogTypeFilter = *runnable;
   }
   if (use == FilterUse::KeyQuery && !filter.startDate.empty()) {
-    std::optional<std::string> start = QueryDate(filter.startDate);
+    std::optional<std::string> start = StoredDate(filter.startDate, DateBound::Lower);
     if (!start) return kStartDate;
-    std::optional<std::string> end =
-        filter.endDate.empty() ? std::optional<std::string>("") : QueryDate(filter.endDate);
+    std::optional<std::string> end = filter.endDate.empty()
+                                         ? std::optional<std::string>("")
+                                         : StoredDate(filter.endDate, DateBound::Upper);
     if (!end) return kEndDate;
     filter.startDate = *start;
     filter.endDate = *end;

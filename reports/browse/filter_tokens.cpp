@@ -31,26 +31,36 @@ std::optional<std::vector<Token>> TokenizeFilterText(std::string_view text) {
     const std::size_t start = i;
     if (IsWordStart(c)) {
       while (i < text.size() && IsWordChar(text[i])) ++i;
-      tokens.push_back({TokenKind::Word, text.substr(start, i - start), start});
+      tokens.push_back({TokenKind::Word, text.substr(start, i - start), start, i - start});
+    } else if (c == '[') {
+      // A bracketed name holds one word and nothing else.
+      ++i;
+      if (i >= text.size() || !IsWordStart(text[i])) return std::nullopt;
+      while (i < text.size() && IsWordChar(text[i])) ++i;
+      if (i >= text.size() || text[i] != ']') return std::nullopt;
+      ++i;
+      tokens.push_back(
+          {TokenKind::Word, text.substr(start + 1, i - start - 2), start, i - start, true});
     } else if (IsDigit(c)) {
       while (i < text.size() && IsDigit(text[i])) ++i;
       // "1e5", "0x10", "1AND": a number running into a word is not a literal of the language.
       if (i - start > kMaxDigits || (i < text.size() && IsWordStart(text[i]))) return std::nullopt;
-      tokens.push_back({TokenKind::Number, text.substr(start, i - start), start});
+      tokens.push_back({TokenKind::Number, text.substr(start, i - start), start, i - start});
     } else if (c == '\'') {
       const std::size_t close = text.find('\'', i + 1);
       if (close == std::string_view::npos) return std::nullopt;
       for (std::size_t k = i + 1; k < close; ++k) {
-        // Date text is printable ASCII; no escapes, no embedded quotes.
+        // Quoted text is printable ASCII; no escapes, no embedded quotes.
         if (text[k] < 0x20 || text[k] > 0x7E) return std::nullopt;
       }
-      tokens.push_back({TokenKind::Quoted, text.substr(i + 1, close - i - 1), start});
+      tokens.push_back(
+          {TokenKind::Quoted, text.substr(i + 1, close - i - 1), start, close + 1 - start});
       i = close + 1;
     } else {
       bool matched = false;
       for (std::string_view symbol : kSymbols) {
         if (text.substr(i, symbol.size()) == symbol) {
-          tokens.push_back({TokenKind::Symbol, symbol, start});
+          tokens.push_back({TokenKind::Symbol, symbol, start, symbol.size()});
           i += symbol.size();
           matched = true;
           break;
@@ -59,7 +69,7 @@ std::optional<std::vector<Token>> TokenizeFilterText(std::string_view text) {
       if (!matched) return std::nullopt;
     }
   }
-  tokens.push_back({TokenKind::End, {}, text.size()});
+  tokens.push_back({TokenKind::End, {}, text.size(), 0});
   return tokens;
 }
 
@@ -69,14 +79,40 @@ const Token& TokenCursor::Peek(std::size_t ahead) const {
 }
 
 bool TokenCursor::IsWord(std::string_view word, std::size_t ahead) const {
-  const Token& token = Peek(ahead);
-  return token.kind == TokenKind::Word && platform::network::EqualsIgnoreCase(token.text, word);
+  return !Peek(ahead).bracketed && IsName(word, ahead);
 }
 
 bool TokenCursor::Word(std::string_view word) {
   if (!IsWord(word)) return false;
   ++position_;
   return true;
+}
+
+bool TokenCursor::IsName(std::string_view name, std::size_t ahead) const {
+  const Token& token = Peek(ahead);
+  return token.kind == TokenKind::Word && platform::network::EqualsIgnoreCase(token.text, name);
+}
+
+bool TokenCursor::Name(std::string_view name) {
+  if (!IsName(name)) return false;
+  ++position_;
+  return true;
+}
+
+void TokenCursor::Rewrite(const Token& token, std::string text) {
+  rewrites_.push_back({token.offset, token.length, std::move(text)});
+}
+
+std::string ApplyRewrites(std::string_view text, std::size_t begin, std::size_t end,
+                          const std::vector<TokenRewrite>& rewrites) {
+  std::string out;
+  std::size_t copied = begin;
+  for (const TokenRewrite& rewrite : rewrites) {
+    if (rewrite.offset < copied || rewrite.offset + rewrite.length > end) continue;
+    out.append(text.substr(copied, rewrite.offset - copied)).append(rewrite.text);
+    copied = rewrite.offset + rewrite.length;
+  }
+  return out.append(text.substr(copied, end - copied));
 }
 
 bool TokenCursor::Symbol(std::string_view symbol) {

@@ -3,6 +3,7 @@
 
 #include "platform/network/network.h"
 #include "reports/browse/condition_builder.h"
+#include "reports/browse/date_literal.h"
 #include "reports/browse/filter_language.h"
 #include "reports/browse/filter_tokens.h"
 
@@ -12,15 +13,23 @@ namespace {
 // The conditions after the server-and-log expression, in the order they must appear.
 enum Condition { kTimeRange, kSource, kType, kEventId, kCategory, kNone };
 
+// A quoted date bound, recorded to run in the stored form; the upper bound may be empty.
+bool DateBoundLiteral(TokenCursor& cursor, DateBound bound) {
+  const Token token = cursor.Peek();
+  if (!cursor.Take(TokenKind::Quoted)) return false;
+  if (token.text.empty()) return bound == DateBound::Upper;
+  std::optional<std::string> stored = StoredDate(token.text, bound);
+  if (!stored) return false;
+  if (*stored != token.text) cursor.Rewrite(token, "'" + *stored + "'");
+  return true;
+}
+
 std::optional<Condition> ParseCondition(TokenCursor& cursor) {
-  if (cursor.Word("TimeGenerated")) {
-    if (!cursor.Word("BETWEEN")) return std::nullopt;
-    std::optional<std::string_view> start = cursor.Take(TokenKind::Quoted);
-    if (!start || start->empty() || !IsIsoQueryDate(*start) || !cursor.Word("AND")) {
+  if (cursor.Name("TimeGenerated")) {
+    if (!cursor.Word("BETWEEN") || !DateBoundLiteral(cursor, DateBound::Lower) ||
+        !cursor.Word("AND") || !DateBoundLiteral(cursor, DateBound::Upper)) {
       return std::nullopt;
     }
-    std::optional<std::string_view> end = cursor.Take(TokenKind::Quoted);
-    if (!end || !IsIsoQueryDate(*end)) return std::nullopt;
     return kTimeRange;
   }
   struct ListCondition {
@@ -33,7 +42,7 @@ std::optional<Condition> ParseCondition(TokenCursor& cursor) {
                                              {"EventID", kEventId, IdSign::Any},
                                              {"EventCategoryID", kCategory, IdSign::NonNegative}};
   for (const ListCondition& list : kLists) {
-    if (!cursor.Word(list.column)) continue;
+    if (!cursor.Name(list.column)) continue;
     if (list.condition == kEventId) cursor.Word("NOT");
     if (!cursor.Word("IN") || !ParseIdListInParentheses(cursor, list.sign)) return std::nullopt;
     return list.condition;
@@ -73,12 +82,12 @@ std::optional<KeyQuery> ParseKeyQuery(std::string_view sql) {
   std::optional<std::vector<Token>> tokens = TokenizeFilterText(sql);
   if (!tokens) return std::nullopt;
   TokenCursor cursor(std::move(*tokens));
-  if (!cursor.Word("SELECT") || !cursor.Word("LEID") || !cursor.Symbol(",")) return std::nullopt;
+  if (!cursor.Word("SELECT") || !cursor.Name("LEID") || !cursor.Symbol(",")) return std::nullopt;
   std::optional<std::string_view> selected = cursor.Take(TokenKind::Word);
   if (!selected || !IsLogEntryColumn(*selected) || !cursor.Word("FROM")) return std::nullopt;
   const Token& table = cursor.Peek();
-  if (!cursor.Word("LogEntry")) return std::nullopt;
-  const std::size_t whereStart = table.offset + table.text.size();
+  if (!cursor.Name("LogEntry")) return std::nullopt;
+  const std::size_t whereStart = table.offset + table.length;
   if (cursor.Word("WHERE") && !ParseWhere(cursor)) return std::nullopt;
   const std::size_t whereEnd = cursor.Peek().offset;
   if (!cursor.Word("ORDER") || !cursor.Word("BY")) return std::nullopt;
@@ -90,7 +99,8 @@ std::optional<KeyQuery> ParseKeyQuery(std::string_view sql) {
     query.sortOrder = std::string(*cursor.Take(TokenKind::Word));
   }
   if (!cursor.AtEnd()) return std::nullopt;
-  query.where = std::string(sql.substr(whereStart, whereEnd - whereStart));
+  query.where = ApplyRewrites(sql, whereStart, whereEnd, cursor.Rewrites());
+  query.text = ApplyRewrites(sql, 0, sql.size(), cursor.Rewrites());
   return query;
 }
 

@@ -6,8 +6,9 @@
 //
 // where the conditions are, joined by AND and in this order, each at most once: a
 // server-and-log expression, TimeGenerated BETWEEN '<date>' AND '<date>', ELSourceID IN(...),
-// EventTypeID IN(...), EventID [NOT] IN(...), EventCategoryID IN(...). Blanks between tokens
-// and the case of keywords and column names are free.
+// EventTypeID IN(...), EventID [NOT] IN(...), EventCategoryID IN(...). Blanks between tokens,
+// the case of keywords and column names, brackets around names and the form of the dates
+// (date_literal.h) are free; the query runs with its dates in the stored form.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +26,8 @@ std::string KeyQueryText(const ReportFilter& filter);
 struct KeyQuery {
   std::string sortBy;     // as written in the ORDER BY clause
   std::string sortOrder;  // "ASC", "DESC" as written, or ""
-  std::string where;      // the text between "FROM LogEntry" and "ORDER BY", as written
+  std::string where;      // the text between "FROM LogEntry" and "ORDER BY", as it runs
+  std::string text;       // the whole query as it runs
 };
 
 // The parts of a key query, or nothing when `sql` is not one.

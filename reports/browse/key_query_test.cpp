@@ -27,9 +27,10 @@ TEST(KeyQueryTest, EveryGeneratedFormParsesBackToItsParts) {
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->sortBy, "TimeGenerated");
   EXPECT_EQ(parsed->sortOrder, "DESC");
+  // The count runs the conditions with the dates in their stored form.
   EXPECT_EQ(CountQueryText(*parsed),
-            "SELECT COUNT(*) FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01' AND "
-            "'2003-01-31' AND  ELSourceID IN(3,4) AND  EventID NOT IN(100,101) ");
+            "SELECT COUNT(*) FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01 00:00:00' AND "
+            "'2003-01-31 00:00:00' AND  ELSourceID IN(3,4) AND  EventID NOT IN(100,101) ");
 
   // Every condition at once, a server-and-log expression whose own ANDs and ORs precede the
   // conditions, an empty end date, and no sort order.
@@ -47,7 +48,8 @@ TEST(KeyQueryTest, EveryGeneratedFormParsesBackToItsParts) {
   EXPECT_EQ(parsed->sortOrder, "");
   EXPECT_EQ(CountQueryText(*parsed),
             "SELECT COUNT(*) FROM LogEntry WHERE " + filter.serverLogTypeFilter +
-                " AND  TimeGenerated BETWEEN '2003-01-01' AND '' AND  ELSourceID IN(3,4) AND  "
+                " AND  TimeGenerated BETWEEN '2003-01-01 00:00:00' AND '' AND  ELSourceID "
+                "IN(3,4) AND  "
                 "EventTypeID IN(1,4) AND  EventID IN(-5,7) AND  EventCategoryID IN(0) ");
 
   ReportFilter bare;
@@ -64,6 +66,38 @@ TEST(KeyQueryTest, BlanksAndCaseAreFree) {
       ParseKeyQuery("select leid , timegenerated from logentry where elsourceid in ( 3 "
                     ", 4 ) order by TIMEGENERATED asc"));
   EXPECT_TRUE(ParseKeyQuery("SELECT LEID,TimeGenerated\r\nFROM LogEntry\tORDER BY TimeGenerated"));
+}
+
+// Forms the database accepts run with their dates in the stored form and quoted integers
+// bare; the rest of the text runs as written.
+TEST(KeyQueryTest, DateFormsBracketsAndQuotedIntegersRunInTheStoredForm) {
+  struct Case {
+    const char* sql;
+    const char* runs;
+  } cases[] = {
+      {"SELECT LEID,TimeGenerated FROM LogEntry WHERE TimeGenerated BETWEEN '2003-01-01' AND "
+       "'2003-01-31' ORDER BY TimeGenerated",
+       "SELECT LEID,TimeGenerated FROM LogEntry WHERE TimeGenerated BETWEEN '2003-01-01 "
+       "00:00:00' AND '2003-01-31 00:00:00' ORDER BY TimeGenerated"},
+      {"SELECT LEID,[TimeGenerated] FROM [LogEntry] WHERE [ELServerID]='1' AND "
+       "[TimeGenerated] BETWEEN ' Jan 1 2003 ' AND '2003-01-31T23:59:59.5' ORDER BY "
+       "[TimeGenerated] DESC",
+       "SELECT LEID,[TimeGenerated] FROM [LogEntry] WHERE [ELServerID]=1 AND "
+       "[TimeGenerated] BETWEEN '2003-01-01 00:00:00' AND '2003-01-31 23:59:59' ORDER BY "
+       "[TimeGenerated] DESC"},
+      {"SELECT LEID,EventID FROM LogEntry WHERE ELServerID BETWEEN 1 AND 2 AND TimeGenerated "
+       "BETWEEN '20030101' AND '' ORDER BY EventID",
+       "SELECT LEID,EventID FROM LogEntry WHERE ELServerID BETWEEN 1 AND 2 AND TimeGenerated "
+       "BETWEEN '2003-01-01 00:00:00' AND '' ORDER BY EventID"},
+  };
+  for (const Case& c : cases) {
+    std::optional<KeyQuery> parsed = ParseKeyQuery(c.sql);
+    ASSERT_TRUE(parsed) << c.sql;
+    EXPECT_EQ(parsed->text, c.runs);
+    // The count runs the same conditions.
+    EXPECT_NE(parsed->where.find("WHERE"), std::string::npos);
+    EXPECT_NE(parsed->text.find(parsed->where), std::string::npos) << c.sql;
+  }
 }
 
 TEST(KeyQueryTest, AnythingButAKeyQueryIsRefused) {
@@ -91,8 +125,13 @@ TEST(KeyQueryTest, AnythingButAKeyQueryIsRefused) {
            "TimeGenerated",
            "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01' "
            "AND '2003-01-31'' OR ''1''=''1' ORDER BY TimeGenerated",
-           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '1/1/2003' AND "
-           "'' ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '1/1/2003 x' "
+           "AND '' ORDER BY TimeGenerated",
+           "SELECT LEID,[TimeGenerated FROM LogEntry ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry [ORDER] BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM [dbo].[LogEntry] ORDER BY TimeGenerated",
+           "SELECT LEID,TimeGenerated FROM LogEntry WHERE  ELSourceID IN('3') ORDER BY "
+           "TimeGenerated",
            "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '' AND '' "
            "ORDER BY TimeGenerated",
            "SELECT LEID,TimeGenerated FROM LogEntry UNION SELECT AppUserID,AppUserName FROM "

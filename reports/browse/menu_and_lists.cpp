@@ -2,6 +2,7 @@
 // the parts of a report filter into names.
 #include "platform/data/ado_constants.h"
 #include "platform/data/procedure_catalog.h"
+#include "platform/network/network.h"
 #include "platform/xml/dom.h"
 #include "reports/browse/browse_methods.h"
 #include "reports/browse/filter_language.h"
@@ -30,21 +31,45 @@ void SetNode(xml::Element& node, const std::string& displayText, const std::stri
   node.SetAttribute("IconClosed", iconClosed);
 }
 
-// A procedure name a page may hand in: one the catalog marks as a two-field list.
-bool IsTwoFieldList(const std::string& name) {
-  for (char c : name) {
+// One part of a procedure name: a word, or a word in brackets.
+std::optional<std::string_view> NamePart(std::string_view text) {
+  if (text.size() > 2 && text.front() == '[' && text.back() == ']') {
+    text = text.substr(1, text.size() - 2);
+  }
+  if (text.empty()) return std::nullopt;
+  for (char c : text) {
     const bool word =
         (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-    if (!word) return false;
+    if (!word) return std::nullopt;
   }
-  const data::ProcedureDefinition* procedure = data::ProcedureCatalog::Global().Find(name);
-  return procedure != nullptr && procedure->twoFieldList;
+  return text;
+}
+
+// The procedure a page names, as the database resolves the name: blanks around it, brackets
+// and the owner prefix "dbo." allowed. Only a procedure the catalog marks as a two-field list
+// is let through.
+std::optional<std::string> TwoFieldListName(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  const std::size_t dot = text.find('.');
+  if (dot != std::string_view::npos) {
+    std::optional<std::string_view> owner = NamePart(text.substr(0, dot));
+    if (!owner || !platform::network::EqualsIgnoreCase(*owner, "dbo")) return std::nullopt;
+    text.remove_prefix(dot + 1);
+  }
+  std::optional<std::string_view> name = NamePart(text);
+  if (!name) return std::nullopt;
+  const data::ProcedureDefinition* procedure =
+      data::ProcedureCatalog::Global().Find(std::string(*name));
+  if (procedure == nullptr || !procedure->twoFieldList) return std::nullopt;
+  return std::string(*name);
 }
 
 // One lookup list: its SQL head and tail around the fragment, and the XML it returns.
 struct LookupList {
   const char* method;
-  bool (*fragmentIsValid)(std::string_view);
+  // The fragment as it runs, or nothing when it is refused.
+  std::optional<std::string> (*runnable)(std::string_view);
   const char* head;
   const char* tail;
   const char* root;
@@ -56,16 +81,19 @@ struct LookupList {
   std::vector<Attribute> attributes;
 };
 
-bool IsNonNegativeIdList(std::string_view text) { return IsIdList(text, IdSign::NonNegative); }
+std::optional<std::string> NonNegativeIdList(std::string_view text) {
+  if (!IsIdList(text, IdSign::NonNegative)) return std::nullopt;
+  return std::string(text);
+}
 
 std::int32_t RunLookupList(const LookupList& list, const Variant& qryFragment, Variant& sXml) {
   MethodFrame frame(std::string("Reports.") + list.method, {.openConnection = false});
   return frame.Run([&](MethodFrame& call) {
     // The fragment goes into SQL text: only its documented form is let through.
-    const std::string fragment = VariantText(qryFragment);
-    if (!list.fragmentIsValid(fragment)) RefuseArgument("qryFragment");
+    std::optional<std::string> fragment = list.runnable(VariantText(qryFragment));
+    if (!fragment) RefuseArgument("qryFragment");
     call.OpenConnection();
-    data::Command command = TextCommand(call, list.head + fragment + list.tail);
+    data::Command command = TextCommand(call, list.head + *fragment + list.tail);
     data::Recordset rows = call.Execute(command, data::adOptionUnspecified);
     xml::Document doc;
     doc.LoadXml(list.root);
@@ -121,9 +149,10 @@ std::int32_t TwoFieldListFromDBGet(const std::string& sSpName, Variant& sXml) {
   MethodFrame frame("Reports.TwoFieldListFromDBGet", {.openConnection = false});
   return frame.Run([&](MethodFrame& call) {
     // A page names the procedure: only the lists the catalog marks may run.
-    if (!IsTwoFieldList(sSpName)) RefuseArgument("sSpName");
+    std::optional<std::string> procedure = TwoFieldListName(sSpName);
+    if (!procedure) RefuseArgument("sSpName");
     call.OpenConnection();
-    data::Command command = call.StoredProcedure(sSpName);
+    data::Command command = call.StoredProcedure(*procedure);
     data::Recordset rows = call.Execute(command, data::adOptionUnspecified);
     xml::Document doc;
     doc.LoadXml("<ROOT />");
@@ -142,7 +171,7 @@ std::int32_t TwoFieldListFromDBGet(const std::string& sSpName, Variant& sXml) {
 std::int32_t ServerLogTypeFilterListGet(const Variant& qryFragment, Variant& sXml) {
   static const LookupList list{
       "ServerLogTypeFilterListGet",
-      [](std::string_view text) { return IsServerLogTypeFilter(text); },
+      ServerLogTypeFilterText,
       "SELECT  s.ELServerName,lt.LogTypeName FROM ELServer s,LogType lt,(select ELServerID, "
       "LogTypeID FROM ELServerLogType WHERE ",
       ")d WHERE d.ElServerID = s.ELServerID AND d.LogTypeID = lt.LogTypeID",
@@ -154,7 +183,7 @@ std::int32_t ServerLogTypeFilterListGet(const Variant& qryFragment, Variant& sXm
 
 std::int32_t EventSourceListGet(const Variant& qryFragment, Variant& sXml) {
   static const LookupList list{"EventSourceListGet",
-                               IsNonNegativeIdList,
+                               NonNegativeIdList,
                                "SELECT  ELSourceName FROM ELSource WHERE ElSourceID IN (",
                                ") Order by ELSourceName",
                                "<EVENTSOURCELIST/>",
@@ -165,7 +194,7 @@ std::int32_t EventSourceListGet(const Variant& qryFragment, Variant& sXml) {
 
 std::int32_t EventTypeListGet(const Variant& qryFragment, Variant& sXml) {
   static const LookupList list{"EventTypeListGet",
-                               IsNonNegativeIdList,
+                               NonNegativeIdList,
                                "SELECT EventTypeName FROM EventType WHERE EventTypeID IN (",
                                ") Order by EventTypeName",
                                "<EVENTTYPELIST/>",
@@ -177,7 +206,7 @@ std::int32_t EventTypeListGet(const Variant& qryFragment, Variant& sXml) {
 std::int32_t EventCategoryListGet(const Variant& qryFragment, Variant& sXml) {
   static const LookupList list{
       "EventCategoryListGet",
-      IsNonNegativeIdList,
+      NonNegativeIdList,
       "SELECT EventCategoryName FROM EventCategory WHERE EventCategoryID IN (",
       ") Order by EventCategoryName",
       "<EVENTCATEGORYLIST/>",

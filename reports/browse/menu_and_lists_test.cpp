@@ -164,10 +164,35 @@ TEST_F(MenuAndListsTest, TwoFieldListsOfTheCatalog) {
   EXPECT_EQ(empty.CStr(), "<ROOT/>");
 }
 
+// The database resolves a procedure named with its owner, in brackets or with blanks around.
+TEST_F(MenuAndListsTest, TwoFieldListNamesInTheFormsTheDatabaseResolves) {
+  for (const char* name : {"dbo.AppRoleNameListGet", "[dbo].[AppRoleNameListGet]",
+                           "DBO.AppRoleNameListGet", " [AppRoleNameListGet] "}) {
+    com::Variant list;
+    env_.NewTraceTexts();
+    ASSERT_EQ(Call("TwoFieldListFromDBGet", {com::Variant(name), com::Variant()}, list), 0) << name;
+    EXPECT_EQ(list.CStr(),
+              "<ROOT><NODE Field0=\"1\" Field1=\"Administrator\"/>"
+              "<NODE Field0=\"2\" Field1=\"User\"/></ROOT>");
+    EXPECT_THAT(env_.NewTraceTexts(), Contains("->Executing AppRoleNameListGet"));
+  }
+  // The server-and-log fragment runs with its quoted integers bare.
+  AddServerLogs();
+  com::Variant list;
+  ASSERT_EQ(Call("ServerLogTypeFilterListGet",
+                 {com::Variant("[ELServerID]='1' AND LogTypeID BETWEEN 1 AND '2'"), list}, list),
+            0);
+  EXPECT_EQ(
+      list.CStr(),
+      "<SERVERLOGTYPEFILTERLIST><SERVERLOGTYPE ServerName=\"SRV1\" LogTypeName=\"Application\"/>"
+      "<SERVERLOGTYPE ServerName=\"SRV1\" LogTypeName=\"System\"/></SERVERLOGTYPEFILTERLIST>");
+}
+
 TEST_F(MenuAndListsTest, TwoFieldListRefusesProceduresThatAreNotListsAndReportsProviderErrors) {
   for (const char* name :
        {"AppUserListGet", "SavedReportDelete", "MenuServerListGet", "NoSuchProcedure",
-        "ELServerNameListGet; DROP TABLE LogEntry", "dbo.ELServerNameListGet", ""}) {
+        "ELServerNameListGet; DROP TABLE LogEntry", "sys.ELServerNameListGet", "dbo.AppUserListGet",
+        "dbo..ELServerNameListGet", "[ELServerNameListGet", "dbo.", ""}) {
     com::Variant list("kept");
     env_.NewTraceTexts();
     EXPECT_EQ(Call("TwoFieldListFromDBGet", {com::Variant(name), list}, list), 5) << name;

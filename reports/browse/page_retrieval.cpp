@@ -6,6 +6,9 @@
 // the keys of the selected page (the key query with LIMIT and OFFSET). The link row depends
 // on the row count alone (page_plan.h).
 #include <cmath>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/com/com_error.h"
 #include "platform/data/ado_constants.h"
@@ -60,15 +63,50 @@ void AppendPageKeys(MethodFrame& call, xml::Document& doc, xml::Element& root,
   }
 }
 
-// A key as the page document carries it: a decimal integer, nothing else.
-bool IsKeyText(std::string_view text) {
-  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
-  if (text.empty() || text.size() > 18) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
+// A key as the page document carries it: a decimal integer with blanks around it at most, as
+// the procedure reads its list. The key without the blanks, or nothing for anything else.
+std::optional<std::string_view> KeyText(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::string_view digits = text;
+  if (!digits.empty() && digits.front() == '-') digits.remove_prefix(1);
+  if (digits.empty() || digits.size() > 18) return std::nullopt;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
   }
-  return true;
+  return text;
 }
+
+// The LogEntry children of the root by key, the first of duplicates winning, so that each
+// returned row finds its element at once however long the page is.
+class EntriesByKey {
+ public:
+  // Refuses (error 5) a LEID that is not a key.
+  explicit EntriesByKey(const xml::Element& root) {
+    for (const xml::Element& entry : root.SelectNodes("LogEntry")) {
+      const std::string leid = VariantText(entry.GetAttribute("LEID"));
+      std::optional<std::string_view> key = KeyText(leid);
+      if (!key) RefuseArgument("LEID");
+      if (!ids_.empty()) ids_ += ',';
+      ids_ += *key;
+      entries_.emplace(std::string(*key), entry);
+    }
+  }
+
+  // The keys joined with ",", in document order.
+  const std::string& Ids() const { return ids_; }
+
+  // The element of a returned key; 91 when none has it, as a selection finding nothing gives.
+  xml::Element Find(const std::string& key) const {
+    auto found = entries_.find(key);
+    if (found == entries_.end()) throw platform::com::ComError::Vb(platform::com::kVbObjectNotSet);
+    return found->second;
+  }
+
+ private:
+  std::string ids_;
+  std::unordered_map<std::string, xml::Element> entries_;
+};
 
 }  // namespace
 
@@ -87,6 +125,7 @@ std::int32_t LogEntryPageIdsGetFromDB(const std::string& sql, Variant& sXml) {
     if (!query) RefuseArgument("sql");
 
     call.OpenConnection();
+    // Traced as the page wrote it; the count and the page run it with dates in stored form.
     data::Command keyQuery = TextCommand(call, sql);
     call.TraceExecuting(keyQuery);
     const std::int64_t recordCount = RowCount(call, *query);
@@ -96,7 +135,7 @@ std::int32_t LogEntryPageIdsGetFromDB(const std::string& sql, Variant& sXml) {
     const PagePlan plan =
         PlanPages(recordCount, pageSize, windowStart, pageOfPagesSize, selectedPage);
     AppendPageLinks(doc, pageLinks, plan);
-    AppendPageKeys(call, doc, root, sql, plan);
+    AppendPageKeys(call, doc, root, query->text, plan);
     root.SetAttribute("PageCount", std::to_string(plan.pageCount));
     root.SetAttribute("RecordCount", std::to_string(recordCount));
     const std::string text = doc.Xml();
@@ -111,25 +150,16 @@ std::int32_t LogEntryPageDetailsGetFromDB(Variant& sXml) {
     xml::Document doc;
     doc.LoadXml(VariantText(sXml));
     xml::Element root = doc.DocumentElement();
-    std::string ids;
-    for (const xml::Element& entry : root.SelectNodes("LogEntry")) {
-      // The keys travel to the procedure as text: each must be a key and nothing more.
-      const std::string key = VariantText(entry.GetAttribute("LEID"));
-      if (!IsKeyText(key)) RefuseArgument("LEID");
-      if (!ids.empty()) ids += ',';
-      ids += key;
-    }
-    if (ids.empty()) call.Leave(kNoKeys);
+    const EntriesByKey entries(root);
+    if (entries.Ids().empty()) call.Leave(kNoKeys);
 
     call.OpenConnection();
     data::Command command = call.StoredProcedure("LogEntryPageDetailsGet");
-    command.GetParameters().Append(
-        command.CreateParameter("@ids", data::adVarChar, data::adParamInput, 4000, Variant(ids)));
+    command.GetParameters().Append(command.CreateParameter(
+        "@ids", data::adVarChar, data::adParamInput, 4000, Variant(entries.Ids())));
     for (data::Recordset rows = call.Execute(command, data::adOptionUnspecified); !rows.IsEOF();
          rows.MoveNext()) {
-      // Duplicate keys: the details go onto the first element with the key.
-      xml::Element entry =
-          root.SelectSingleNode("LogEntry[@LEID='" + ColumnText(rows["LEID"]) + "']");
+      xml::Element entry = entries.Find(ColumnText(rows["LEID"]));
       for (const char* column : kDetailColumns) {
         entry.SetAttribute(column, VariantText(rows[column]));
       }

@@ -139,6 +139,72 @@ TEST_F(PageRetrievalTest, PageDocumentsMatchTheWalkOverEveryKey) {
   }
 }
 
+// A bound in any form the database reads compares as a date with the stored text, on both
+// sides of midnight: the entry stamped exactly at the end date is in.
+TEST_F(PageRetrievalTest, EndDateAtMidnightKeepsTheEntryStampedAtMidnight) {
+  env_.Exec(
+      "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
+      "EventID, EventTypeID, EventCategoryID, ELUserID, ELSourceID) VALUES "
+      "(1, 1, 1, '2003-01-30 12:00:00', '2003-01-30 12:00:00', 1, 4, 1, 5, 3),"
+      "(1, 1, 2, '2003-01-31 00:00:00', '2003-01-31 00:00:00', 1, 4, 1, 5, 3),"
+      "(1, 1, 3, '2003-01-31 00:00:01', '2003-01-31 00:00:01', 1, 4, 1, 5, 3)");
+  struct Case {
+    const char* start;
+    const char* end;
+    const char* records;
+  } cases[] = {
+      {"2003-01-30", "1/31/2003 12:00:00 AM", "2"},
+      {"2003-01-30", "2003-01-31 00:00:00", "2"},
+      {"2003-01-30", "2003-01-31", "2"},
+      {"2003-01-30", " Jan 31 2003 ", "2"},
+      {"2003-01-30", "20030131", "2"},
+      {"2003-01-30", "2003-01-31T00:00:00.000", "2"},
+      {"2003-01-30", "2003-01-30 23:59:59", "1"},
+      {"2003-01-30", "2003-01-31 00:00:01", "3"},
+      {"2003-01-31", "2003-01-31 00:00:00", "1"},
+      {"2003-01-31 00:00:00.001", "2003-02-01", "1"},
+  };
+  for (const Case& c : cases) {
+    com::Arguments generate{com::Variant(std::string("<F SortBy=\"TimeGenerated\" StartDate=\"") +
+                                         c.start + "\" EndDate=\"" + c.end + "\"/>"),
+                            com::Variant()};
+    ASSERT_EQ(CallReports("SqlQueryGenerate", generate, false).CLng(), 0) << c.end;
+    com::Variant sXml(Request(10, 5, 1));
+    ASSERT_EQ(PageIds(generate[1].value.CStr(), sXml), 0) << generate[1].value.CStr();
+    xml::Document doc;
+    ASSERT_TRUE(doc.LoadXml(sXml.CStr()));
+    EXPECT_EQ(doc.DocumentElement().GetAttribute("RecordCount").CStr(), c.records)
+        << c.start << " .. " << c.end;
+  }
+  // A key query a page wrote itself, with a date-only end, runs the same way.
+  com::Variant sXml(Request(10, 5, 1));
+  ASSERT_EQ(PageIds("SELECT LEID,TimeGenerated FROM LogEntry WHERE TimeGenerated BETWEEN "
+                    "'2003-01-30' AND '2003-01-31' ORDER BY TimeGenerated",
+                    sXml),
+            0);
+  EXPECT_NE(sXml.CStr().find("RecordCount=\"2\""), std::string::npos) << sXml.CStr();
+}
+
+// The page document is the request with the additions: its declaration, comments and
+// processing instructions stay, through the key listing and the details alike.
+TEST_F(PageRetrievalTest, RequestContentBesideTheRootStaysInThePageDocument) {
+  AddEntries(2);
+  com::Variant sXml(
+      "<?xml version=\"1.0\"?><!-- saved view --><PageRequest PageSize=\"10\" "
+      "PageOfPagesSize=\"5\" SelectedPage=\"1\"><?page-hint a?><!-- note --></PageRequest>");
+  ASSERT_EQ(PageIds(kByTime, sXml), 0);
+  EXPECT_EQ(sXml.CStr(),
+            "<?xml version=\"1.0\"?><!-- saved view --><PageRequest PageSize=\"10\" "
+            "PageOfPagesSize=\"5\" SelectedPage=\"1\" PageCount=\"1\" RecordCount=\"2\">"
+            "<?page-hint a?><!-- note --><PageLinks><PageLink PageNumber=\"1\" "
+            "PageNumberText=\"1\" ShowLink=\"0\"/></PageLinks><LogEntry LEID=\"2\"/>"
+            "<LogEntry LEID=\"1\"/></PageRequest>");
+  ASSERT_EQ(Details(sXml), 0);
+  EXPECT_EQ(sXml.CStr().rfind("<?xml version=\"1.0\"?><!-- saved view --><PageRequest ", 0), 0u)
+      << sXml.CStr();
+  EXPECT_NE(sXml.CStr().find("<?page-hint a?><!-- note --><PageLinks>"), std::string::npos);
+}
+
 TEST_F(PageRetrievalTest, WorkedExampleOfEightyThreeRowsAndItsTrace) {
   AddEntries(83);
   com::Variant sXml(Request(10, 5, 7));
@@ -273,6 +339,22 @@ TEST_F(PageRetrievalTest, DuplicateKeysGetTheirDetailsOnTheFirstElementOnly) {
   EXPECT_EQ(entries.Item(2).Xml(), "<LogEntry LEID=\"2\" Mark=\"x\"/>");
 }
 
+// The procedure reads a key with blanks around it; its details find the element all the same.
+TEST_F(PageRetrievalTest, KeysWithBlanksAroundThemGetTheirDetails) {
+  AddEntries(2);
+  com::Variant sXml("<P><LogEntry LEID=\" 2 \"/><LogEntry LEID=\"1  \"/></P>");
+  env_.NewTraceTexts();
+  ASSERT_EQ(Details(sXml), 0);
+  EXPECT_THAT(env_.NewTraceTexts(), Contains("->Executing LogEntryPageDetailsGet, 2,1"));
+  xml::Document doc;
+  ASSERT_TRUE(doc.LoadXml(sXml.CStr()));
+  xml::NodeList entries = doc.DocumentElement().SelectNodes("LogEntry");
+  ASSERT_EQ(entries.Length(), 2u);
+  EXPECT_EQ(entries.Item(0).GetAttribute("LEID").CStr(), " 2 ");
+  EXPECT_EQ(entries.Item(0).GetAttribute("RecordNumber").CStr(), "2");
+  EXPECT_EQ(entries.Item(1).GetAttribute("RecordNumber").CStr(), "1");
+}
+
 TEST_F(PageRetrievalTest, DetailsFailureCodes) {
   AddEntries(2);
   // No key: 1, without touching the database or tracing any further line.
@@ -296,7 +378,7 @@ TEST_F(PageRetrievalTest, DetailsFailureCodes) {
             "*** ->Reports.LogEntryPageDetailsGetFromDB error: lngRetVal=" + std::to_string(code) +
                 "; Err.Description= String or binary data would be truncated.");
   // Keys that are not keys are refused before anything runs.
-  for (const char* leid : {"1) OR (1=1", "1,2", "", " 1", "1; DELETE FROM LogEntry"}) {
+  for (const char* leid : {"1) OR (1=1", "1,2", "", " ", "1 2", "+1", "1; DELETE FROM LogEntry"}) {
     sXml = com::Variant(std::string("<P><LogEntry LEID=\"") + leid + "\"/></P>");
     env_.NewTraceTexts();
     EXPECT_EQ(Details(sXml), 5) << leid;

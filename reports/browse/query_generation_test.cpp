@@ -20,6 +20,13 @@ constexpr const char* kWorkedKeyQuery =
     "'2003-01-31' AND  ELSourceID IN(3,4) AND  EventID NOT IN(100,101) ORDER BY TimeGenerated "
     "DESC";
 
+// The worked example as generated: its date bounds take the stored form, so a bound at
+// midnight compares with the stored text as the date it names.
+constexpr const char* kWorkedKeyQueryStored =
+    "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01 00:00:00' "
+    "AND '2003-01-31 00:00:00' AND  ELSourceID IN(3,4) AND  EventID NOT IN(100,101) ORDER BY "
+    "TimeGenerated DESC";
+
 class QueryGenerationTest : public ::testing::Test {
  protected:
   // SqlQueryGenerate outside any transaction (it needs none); returns lngRetVal.
@@ -42,10 +49,11 @@ TEST_F(QueryGenerationTest, WorkedExamplesGiveTheirKeyQueriesAndTrace) {
   EXPECT_EQ(Generated("SortBy=\"TimeGenerated\" SortOrder=\"DESC\" StartDate=\"2003-01-01\" "
                       "EndDate=\"2003-01-31\" ELSource=\"3,4\" EventID=\"100,101\" "
                       "EventIDExclude=\"exclude\""),
-            kWorkedKeyQuery);
-  EXPECT_THAT(env_.NewTraceTexts(),
-              ElementsAre(">>>Reports.SqlQueryGenerate", std::string("sql ") + kWorkedKeyQuery,
-                          "Reports.SqlQueryGenerate no errors - lngRetVal=0"));
+            kWorkedKeyQueryStored);
+  EXPECT_THAT(
+      env_.NewTraceTexts(),
+      ElementsAre(">>>Reports.SqlQueryGenerate", std::string("sql ") + kWorkedKeyQueryStored,
+                  "Reports.SqlQueryGenerate no errors - lngRetVal=0"));
   EXPECT_TRUE(CommonMethods::State().sLogFileName.empty());
 
   EXPECT_EQ(Generated("SortBy=\"TimeGenerated\" SortOrder=\"DESC\""),
@@ -65,8 +73,8 @@ TEST_F(QueryGenerationTest, FilterEdgeCases) {
             "SELECT LEID,EventID FROM LogEntry ORDER BY EventID ");
   // StartDate alone: an empty second literal; EndDate alone: nothing.
   EXPECT_EQ(Generated("SortBy=\"TimeGenerated\" StartDate=\"2003-01-01\""),
-            "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01' "
-            "AND '' ORDER BY TimeGenerated ");
+            "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01 "
+            "00:00:00' AND '' ORDER BY TimeGenerated ");
   EXPECT_EQ(Generated("SortBy=\"TimeGenerated\" EndDate=\"2003-01-01\""),
             "SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated ");
   // Conditions in their fixed order whatever the attribute order; empty values set nothing.
@@ -74,11 +82,18 @@ TEST_F(QueryGenerationTest, FilterEdgeCases) {
                       "ServerLogTypeFilter=\"ELServerID=2\" SortBy=\"LEID\" SortOrder=\"ASC\""),
             "SELECT LEID,LEID FROM LogEntry WHERE ELServerID=2 AND  EventTypeID IN(1,2) AND  "
             "EventID IN(-1) AND  EventCategoryID IN(5) ORDER BY LEID ASC");
-  // A date in the regional form is stored ISO, so it compares as a date.
+  // A date in the regional form takes the stored form, so it compares as a date.
   EXPECT_EQ(Generated("SortBy=\"TimeGenerated\" StartDate=\"1/1/2003\" "
                       "EndDate=\"1/31/2003 11:59:59 PM\""),
-            "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01' "
-            "AND '2003-01-31 23:59:59' ORDER BY TimeGenerated ");
+            "SELECT LEID,TimeGenerated FROM LogEntry WHERE  TimeGenerated BETWEEN '2003-01-01 "
+            "00:00:00' AND '2003-01-31 23:59:59' ORDER BY TimeGenerated ");
+  // Forms the database accepts: blanks around the sort, a bracketed column, quoted integers.
+  EXPECT_EQ(Generated("SortBy=\" [TimeGenerated] \" SortOrder=\" desc\" "
+                      "ServerLogTypeFilter=\"ELServerID BETWEEN '1' AND 2\" "
+                      "StartDate=\"Jan 1 2003\" EndDate=\"2003-01-31T12:00:00\""),
+            "SELECT LEID,[TimeGenerated] FROM LogEntry WHERE ELServerID BETWEEN 1 AND 2 AND  "
+            "TimeGenerated BETWEEN '2003-01-01 00:00:00' AND '2003-01-31 12:00:00' ORDER BY "
+            "[TimeGenerated] desc");
 }
 
 TEST_F(QueryGenerationTest, FilterThatIsNotXmlFailsWith91) {

@@ -5,6 +5,7 @@
 
 #include "platform/data/procedure_catalog.h"
 #include "platform/data/provider_error.h"
+#include "platform/xml/dom.h"
 #include "reports/browse/browse_test_support.h"
 
 namespace tamsel::reports::browse {
@@ -144,6 +145,27 @@ TEST_F(SavedReportsTest, SaveFailureCodes) {
       {"SavedReportHdrMake", saved_[0].parameters, [](data::ProcedureCall&) { return 0; }});
   EXPECT_EQ(Save(1, "null id", "x"), 94);
   EXPECT_THAT(env_.TraceTexts(), Contains("SavedReportHdrID: "));
+}
+
+// Descriptions are counted in 16-bit units, as the items are; what is stored always lists as
+// well-formed XML.
+TEST_F(SavedReportsTest, DescriptionLimitInUnitsAndListsThatStayWellFormed) {
+  std::string wide;
+  for (int i = 0; i < 128; ++i) wide += "\xF0\x9F\x98\x80";  // 256 units
+  EXPECT_LT(Save(1, wide, "x"), 0);
+  EXPECT_EQ(Save(1, std::string(255, 'a'), "x"), 0);
+  EXPECT_LT(Save(1, std::string(256, 'a'), "x"), 0);
+  EXPECT_EQ(env_.Count("SELECT COUNT(*) FROM SavedReportHdr"), 1);
+
+  ASSERT_EQ(Save(2,
+                 "a\x01"
+                 "b\xFF",
+                 "x"),
+            0);
+  const std::string list = List(2);
+  EXPECT_THAT(list, ::testing::HasSubstr("SavedReportDescription=\"a\xEF\xBF\xBD"
+                                         "b\xEF\xBF\xBD\""));
+  EXPECT_TRUE(platform::xml::Document().LoadXml(list)) << list;
 }
 
 TEST_F(SavedReportsTest, ListDeleteAndLoad) {
