@@ -24,6 +24,17 @@ struct Fields {
   bool fraction = false;  // a non-zero fraction of a second
 };
 
+Fields FieldsOf(const std::tm& time) {
+  Fields fields;
+  fields.year = time.tm_year + 1900;
+  fields.month = time.tm_mon + 1;
+  fields.day = time.tm_mday;
+  fields.hour = time.tm_hour;
+  fields.minute = time.tm_min;
+  fields.second = time.tm_sec;
+  return fields;
+}
+
 bool ValidDay(int year, int month, int day) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   // The range of the database's date type.
@@ -237,14 +248,7 @@ std::optional<Fields> ParseRegional(std::string_view text) {
   std::optional<std::tm> parsed =
       platform::network::ParseDateTime(text, platform::registry::LoadRegionalFormats());
   if (!parsed) return std::nullopt;
-  Fields fields;
-  fields.year = parsed->tm_year + 1900;
-  fields.month = parsed->tm_mon + 1;
-  fields.day = parsed->tm_mday;
-  fields.hour = parsed->tm_hour;
-  fields.minute = parsed->tm_min;
-  fields.second = parsed->tm_sec;
-  return fields;
+  return FieldsOf(*parsed);
 }
 
 std::optional<Fields> ParseFields(std::string_view text) {
@@ -279,14 +283,7 @@ Fields NextSecond(const Fields& fields) {
   std::tm time = platform::network::BrokenDownTime(fields.year, fields.month, fields.day,
                                                    fields.hour, fields.minute, fields.second + 1);
   timegm(&time);
-  Fields next;
-  next.year = time.tm_year + 1900;
-  next.month = time.tm_mon + 1;
-  next.day = time.tm_mday;
-  next.hour = time.tm_hour;
-  next.minute = time.tm_min;
-  next.second = time.tm_sec;
-  return next;
+  return FieldsOf(time);
 }
 
 }  // namespace
