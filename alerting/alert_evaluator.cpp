@@ -129,41 +129,35 @@ std::optional<PreparedMail> AlertEvaluator::Prepare(const AlertSettings& setting
   auto cached = std::find_if(matches_.begin(), matches_.end(),
                              [from](const auto& match) { return match.first == from; });
   if (cached == matches_.end()) {
-    matches_.emplace_back(from, store_.MatchingEntries(*alert.condition, from, top));
+    const std::string horizon =
+        FormatLocalTime(now - static_cast<std::time_t>(settings.deferHorizonDays) * 86400);
+    matches_.emplace_back(
+        from, store_.Pending(*alert.condition, from, top, horizon, settings.maxEntriesPerMail));
     cached = matches_.end() - 1;
   }
-  const std::vector<PendingEntry>& entries = cached->second;
-  if (entries.empty()) return std::nullopt;
+  const PendingEntries& pending = cached->second;
+  if (pending.fresh.count == 0 && pending.expired.count == 0) return std::nullopt;
 
-  const std::string horizon =
-      FormatLocalTime(now - static_cast<std::time_t>(settings.deferHorizonDays) * 86400);
   PreparedMail mail;
   mail.alertId = alert.id;
   mail.recipient = recipient;
   mail.watermark = top;
+  mail.expiredCount = pending.expired.count;
+  mail.expiredFirst = pending.expired.first;
+  mail.expiredLast = pending.expired.last;
   Digest& digest = mail.digest;
   digest.alertId = alert.id;
   digest.description = alert.description;
   digest.from = settings.mailFrom;
   digest.to = recipient.email;
   digest.date = now;
-  std::vector<std::int64_t> listed;
-  std::string firstTime, lastTime;
-  for (const PendingEntry& entry : entries) {
-    if (entry.storedAt < horizon) {
-      if (mail.expiredCount++ == 0) mail.expiredFirst = entry.leid;
-      mail.expiredLast = entry.leid;
-      continue;
-    }
-    if (digest.count++ == 0) digest.firstLeid = entry.leid;
-    digest.lastLeid = entry.leid;
-    if (firstTime.empty() || entry.timeGenerated < firstTime) firstTime = entry.timeGenerated;
-    if (entry.timeGenerated > lastTime) lastTime = entry.timeGenerated;
-    if (static_cast<int>(listed.size()) < settings.maxEntriesPerMail) listed.push_back(entry.leid);
-  }
-  digest.entries = store_.Details(listed);
+  digest.count = pending.fresh.count;
+  digest.firstLeid = pending.fresh.first;
+  digest.lastLeid = pending.fresh.last;
+  digest.entries = store_.Details(pending.listed);
   if (digest.count > 0) {
-    digest.link = LogBrowserLink(settings.webBaseUrl, alert.metaData, firstTime, lastTime);
+    digest.link =
+        LogBrowserLink(settings.webBaseUrl, alert.metaData, pending.firstTime, pending.lastTime);
   }
   return mail;
 }

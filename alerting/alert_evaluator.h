@@ -82,7 +82,7 @@ class AlertEvaluator {
   EventSink events_;
   std::set<std::pair<int, std::string>> refused_;  // reported already
   // Matching entries of the alert being evaluated, by the watermark they were read from.
-  std::vector<std::pair<std::int64_t, std::vector<PendingEntry>>> matches_;
+  std::vector<std::pair<std::int64_t, PendingEntries>> matches_;
 };
 
 // The log browser's address for the alert's saved selection, narrowed to the entries' times.

@@ -113,8 +113,8 @@ std::int64_t AlertStore::ActivationMark(int alertId) {
   return row.Int64(0);
 }
 
-std::vector<PendingEntry> AlertStore::MatchingEntries(const std::string& condition,
-                                                      std::int64_t after, std::int64_t upTo) {
+PendingEntries AlertStore::Pending(const std::string& condition, std::int64_t after,
+                                   std::int64_t upTo, const std::string& horizon, int maxListed) {
   // The LEID range leads: an index on a condition column would visit every stored entry of that
   // value, old ones included, where the range visits only the new ones.
   std::string sql =
@@ -126,9 +126,20 @@ std::vector<PendingEntry> AlertStore::MatchingEntries(const std::string& conditi
   sql += " ORDER BY LEID";
   auto rows = connection_.GetSession().Prepare(sql);
   rows.BindInt64(1, after).BindInt64(2, upTo);
-  std::vector<PendingEntry> entries;
-  while (rows.Step()) entries.push_back({rows.Int64(0), rows.Text(1), rows.Text(2)});
-  return entries;
+  PendingEntries pending;
+  while (rows.Step()) {
+    const std::int64_t leid = rows.Int64(0);
+    if (rows.Text(1) < horizon) {
+      pending.expired.Add(leid);
+      continue;
+    }
+    pending.fresh.Add(leid);
+    const std::string time = rows.Text(2);
+    if (pending.firstTime.empty() || time < pending.firstTime) pending.firstTime = time;
+    if (time > pending.lastTime) pending.lastTime = time;
+    if (static_cast<int>(pending.listed.size()) < maxListed) pending.listed.push_back(leid);
+  }
+  return pending;
 }
 
 std::vector<DigestEntry> AlertStore::Details(const std::vector<std::int64_t>& leids) {

@@ -28,10 +28,23 @@ struct StoredRecipient {
   RecipientSchedule schedule;
 };
 
-struct PendingEntry {
-  std::int64_t leid = 0;
-  std::string storedAt;  // CreatedAt: when the collector stored it
-  std::string timeGenerated;
+// Entries above a watermark that meet a condition, summed up as they are read, so a long wait
+// costs no memory: those stored before the horizon apart from the others.
+struct EntryRange {
+  std::int64_t count = 0;
+  std::int64_t first = 0;  // LEIDs
+  std::int64_t last = 0;
+  void Add(std::int64_t leid) {
+    if (count++ == 0) first = leid;
+    last = leid;
+  }
+};
+struct PendingEntries {
+  EntryRange fresh;
+  EntryRange expired;
+  std::string firstTime;  // TimeGenerated span of the fresh ones
+  std::string lastTime;
+  std::vector<std::int64_t> listed;  // the first fresh ones, as many as asked for
 };
 
 // One ledger row.
@@ -68,9 +81,11 @@ class AlertStore {
   // The last entry stored before the alert was last changed (its activation among them):
   // where a recipient without a watermark starts.
   std::int64_t ActivationMark(int alertId);
-  // Entries in (after, upTo] that meet `condition` (checked beforehand), in LEID order.
-  std::vector<PendingEntry> MatchingEntries(const std::string& condition, std::int64_t after,
-                                            std::int64_t upTo);
+  // Entries in (after, upTo] that meet `condition` (checked beforehand); those stored before
+  // `horizon` (a local time text; empty: none) count as expired; up to `maxListed` fresh ones
+  // are listed, in LEID order.
+  PendingEntries Pending(const std::string& condition, std::int64_t after, std::int64_t upTo,
+                         const std::string& horizon, int maxListed);
   std::vector<DigestEntry> Details(const std::vector<std::int64_t>& leids);
 
   // The rows and the watermark move in one transaction: all of them or none.

@@ -57,6 +57,7 @@ void CAlertsService::RunOnePeriod() {
     PeriodResult result = evaluator_->RunPeriod(settings_, now, maySend);
     TraceMessage("Period: %d sent, %d deferred, %d failed, %lld expired", result.sent,
                  result.deferred, result.failed, static_cast<long long>(result.expired));
+    lastFailure_.clear();
     if (result.unreachable) {
       backoff_.Failed(now, settings_.evaluationPeriod);
     } else if (maySend) {
@@ -66,7 +67,11 @@ void CAlertsService::RunOnePeriod() {
     // The connection is opened afresh next period.
     evaluator_.reset();
     store_.reset();
-    Report({service::EVENTLOG_ERROR_TYPE, kEventPeriodFailed, {error.what()}});
+    // A database that stays away is reported once, not every period.
+    if (lastFailure_ != error.what()) {
+      lastFailure_ = error.what();
+      Report({service::EVENTLOG_ERROR_TYPE, kEventPeriodFailed, {lastFailure_}});
+    }
   }
   ++periods_;
   SavePeriodCount();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "alerting/alert_clock.h"
 #include "alerting/alert_evaluator.h"
@@ -37,6 +38,7 @@ class CAlertsService : public service::CNTService {
   SendBackoff backoff_;
   AlertSettings settings_;
   unsigned periods_ = 0;
+  std::string lastFailure_;  // the last failure reported (event 114)
 };
 
 }  // namespace tamsel::alerting

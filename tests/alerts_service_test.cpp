@@ -146,6 +146,14 @@ TEST_F(AlertsServiceTest, KilledBetweenMailAndLedgerLosesNothing) {
   EXPECT_NE(history.output.find("alert 4  recipient"), std::string::npos) << history.output;
   EXPECT_NE(history.output.find("sent  entries " + one + " (1)"), std::string::npos)
       << history.output;
+
+  auto status = Tamsel("alerts status");
+  EXPECT_NE(status.output.find("alert 4  active  Disk errors\n  recipient 1 <ops@example.com>  "
+                               "watermark " +
+                               std::to_string(second) + "  pending 0\n    last mail: "),
+            std::string::npos)
+      << status.output;
+  EXPECT_EQ(Tamsel("alerts test 4").output, "alert 4: no entries pending, no mail would be sent\n");
 }
 
 }  // namespace

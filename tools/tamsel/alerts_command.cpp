@@ -68,8 +68,8 @@ int Status(al::AlertStore& store) {
     for (const al::StoredRecipient& recipient : store.Recipients(alert.id)) {
       std::optional<std::int64_t> mark = store.Watermark(alert.id, recipient.id);
       const std::int64_t from = mark ? *mark : store.ActivationMark(alert.id);
-      const std::size_t pending = store.MatchingEntries(*alert.condition, from, top).size();
-      std::printf("  recipient %d <%s>  watermark %lld%s  pending %zu\n", recipient.id,
+      const long long pending = store.Pending(*alert.condition, from, top, "", 0).fresh.count;
+      std::printf("  recipient %d <%s>  watermark %lld%s  pending %lld\n", recipient.id,
                   recipient.email.c_str(), static_cast<long long>(from),
                   mark ? "" : " (not yet evaluated)", pending);
       for (const al::Notification& n : last) {
