@@ -238,6 +238,10 @@ PeriodResult AlertEvaluator::RunPeriod(const AlertSettings& settings, std::time_
         result = {SendOutcome::Refused, "not a valid address: " + HeaderValue(recipient.email)};
       } else if (settings.smtpServer.empty() || !IsValidAddress(settings.mailFrom)) {
         result = {SendOutcome::Unreachable, "SmtpServer or MailFrom is not set to a valid value"};
+      } else if (settings.smtpSecurity != "none" && settings.smtpSecurity != "starttls" &&
+                 settings.smtpSecurity != "tls") {
+        // Never fall back to plain text for a setting nobody meant.
+        result = {SendOutcome::Unreachable, "SmtpSecurity must be none, starttls or tls"};
       } else {
         result =
             sender_.Send(settings, settings.mailFrom, recipient.email, DigestMessage(mail->digest));

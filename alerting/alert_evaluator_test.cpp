@@ -288,5 +288,17 @@ TEST_F(AlertEvaluatorTest, RefusedRecipientIsRecordedAndSettled) {
   EXPECT_THAT(events_, ElementsAre(kEventMailFailed));
 }
 
+TEST_F(AlertEvaluatorTest, UnknownSecurityNeverFallsBackToPlainText) {
+  ASSERT_TRUE(sink_.Start());
+  const int alert = DefineAlert("Secure");
+  AddRecipient(alert, "ops@example.com", "", "");
+  const std::int64_t entry = AddEntry();
+  settings_.smtpSecurity = "ssl";
+  EXPECT_TRUE(Period(At(0, 9, 0)).unreachable);
+  EXPECT_THAT(Mailed(), ::testing::IsEmpty());
+  const std::string range = std::to_string(entry) + "-" + std::to_string(entry);
+  EXPECT_THAT(Ledger(), ElementsAre("ops@example.com deferred " + range + " 1"));
+}
+
 }  // namespace
 }  // namespace tamsel::alerting

@@ -1,6 +1,8 @@
 // Reading the Parameters key of TamselAlerts.
 #include "alerting/alert_settings.h"
 
+#include <cctype>
+
 #include "platform/registry/registry.h"
 
 namespace tamsel::alerting {
@@ -46,6 +48,8 @@ AlertSettings ReadAlertSettings(const std::string& serviceName) {
     settings.smtpPort = static_cast<int>(port);
   }
   ReadText(key, "SmtpSecurity", settings.smtpSecurity);
+  for (char& c : settings.smtpSecurity)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   ReadText(key, "SmtpUser", settings.smtpUser);
   ReadText(key, "SmtpPassword", settings.smtpPassword);
   ReadText(key, "MailFrom", settings.mailFrom);

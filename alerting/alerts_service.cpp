@@ -34,14 +34,39 @@ void CAlertsService::Report(const AlertEvent& event) {
   ReportServiceEvent(event.type, event.id, strings[0], strings[1], strings[2]);
 }
 
+long CAlertsService::OpenServiceSubKey(const char* subKey, reg::RegistryKey& key) {
+  return reg::RegistryKey::Create(
+      reg::HKEY_LOCAL_MACHINE,
+      std::string("SYSTEM\\CurrentControlSet\\Services\\") + serviceName_ + "\\" + subKey, key);
+}
+
 void CAlertsService::SavePeriodCount() {
   reg::RegistryKey key;
-  if (reg::RegistryKey::Create(
-          reg::HKEY_LOCAL_MACHINE,
-          std::string("SYSTEM\\CurrentControlSet\\Services\\") + serviceName_ + "\\Status",
-          key) == 0) {
-    key.SetDword("Periods", periods_);
-  }
+  if (OpenServiceSubKey("Status", key) == 0) key.SetDword("Periods", periods_);
+}
+
+int CAlertsService::SetRefreshRate(int milliseconds) {
+  reg::RegistryKey key;
+  long status = OpenServiceSubKey("Parameters", key);
+  if (status != 0) return static_cast<int>(status);
+  return static_cast<int>(
+      key.SetDword("EvaluationPeriod", static_cast<reg::DWORD>(milliseconds / 1000)));
+}
+
+int CAlertsService::SetNTAuthentication(int useNtAuthentication) {
+  reg::RegistryKey key;
+  long status = OpenServiceSubKey("Parameters", key);
+  if (status != 0) return static_cast<int>(status);
+  return static_cast<int>(
+      key.SetDword("DBUseNTAuthentication", static_cast<reg::DWORD>(useNtAuthentication)));
+}
+
+int CAlertsService::SetParameterString(const char* valueName, const char* value) {
+  reg::RegistryKey key;
+  long status = OpenServiceSubKey("Parameters", key);
+  if (status != 0) return static_cast<int>(status);
+  status = key.SetString(valueName, value);
+  return status == 0 ? 1 : static_cast<int>(status);
 }
 
 void CAlertsService::RunOnePeriod() {

@@ -11,6 +11,7 @@
 #include "alerting/alert_store.h"
 #include "alerting/mail_sender.h"
 #include "alerting/send_backoff.h"
+#include "platform/registry/registry.h"
 #include "service/nt_service.h"
 
 namespace tamsel::alerting {
@@ -20,6 +21,12 @@ class CAlertsService : public service::CNTService {
   explicit CAlertsService(const char* serviceName = kAlertsServiceName);
   ~CAlertsService() override;
 
+  // The command line's writers store into this service's Parameters key: "-r n" sets the
+  // evaluation period to n minutes, the string options their values, "-n" the authentication.
+  int SetRefreshRate(int milliseconds) override;
+  int SetNTAuthentication(int useNtAuthentication) override;
+  int SetParameterString(const char* valueName, const char* value) override;
+
   void Run() override;
   service::BOOL OnInit() override;
 
@@ -28,6 +35,8 @@ class CAlertsService : public service::CNTService {
 
  private:
   void Report(const AlertEvent& event);
+  // Creates or opens a subkey of the service's key for writing; ERROR_SUCCESS or the error.
+  long OpenServiceSubKey(const char* subKey, platform::registry::RegistryKey& key);
   // Status\Periods: the number of periods done since the start, for operators and tests.
   void SavePeriodCount();
 
