@@ -12,9 +12,7 @@
 #include "alerting/alert_clock.h"
 #include "platform/eventlog/event_log.h"
 #include "platform/xml/dom.h"
-#include "reports/alerts/alert_query_parameters.h"
 #include "reports/browse/key_query.h"
-#include "reports/browse/report_filter.h"
 
 namespace tamsel::alerting {
 
@@ -74,30 +72,34 @@ std::string LogBrowserLink(const std::string& webBaseUrl, const std::string& met
   if (webBaseUrl.empty()) return "";
   std::string base = webBaseUrl;
   while (!base.empty() && base.back() == '/') base.pop_back();
+  // The log browser's own query, as its alert form saved it, without its time range and page.
   std::string query;
-  auto add = [&query](const char* name, const std::string& value) {
-    if (value.empty()) return;
-    query += (query.empty() ? "?" : "&") + std::string(name) + "=" + UrlEncode(value);
-  };
   try {
     platform::xml::Document doc;
-    doc.LoadXml(reports::alerts::QueryParametersXml(metaData));
-    reports::browse::ReportFilter filter =
-        reports::browse::ReportFilter::Read(doc.DocumentElement());
-    add(reports::browse::kServerLogTypeFilter, filter.serverLogTypeFilter);
-    add(reports::browse::kELSource, filter.elSource);
-    add(reports::browse::kEventType, filter.eventType);
-    add(reports::browse::kEventID, filter.eventId);
-    if (!filter.eventId.empty()) add(reports::browse::kEventIDExclude, filter.eventIdExclude);
-    add(reports::browse::kEventCategory, filter.eventCategory);
+    doc.LoadXml("<MetaData>" + metaData + "</MetaData>");
+    platform::xml::Element saved = doc.SelectSingleNode("//INPUT[@name='query']");
+    const std::string text = saved ? saved.GetAttribute("value").CStr() : "";
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find('&', start);
+      if (end == std::string::npos) end = text.size();
+      const std::string pair = text.substr(start, end - start);
+      const std::string name = pair.substr(0, pair.find('='));
+      if (!pair.empty() && name != "range" && name != "from" && name != "to" && name != "page") {
+        query += pair + "&";
+      }
+      start = end + 1;
+    }
   } catch (const std::exception&) {
-    // Metadata the pages can no longer read: the link still narrows by time.
+    // Metadata that does not parse: the link still narrows by time.
   }
-  add(reports::browse::kStartDate, firstTime);
-  add(reports::browse::kEndDate, lastTime);
-  add(reports::browse::kSortBy, "TimeGenerated");
-  add(reports::browse::kSortOrder, "DESC");
-  return base + "/logs" + query;
+  // Exactly the reported entries' times; the browser reads "yyyy-mm-ddThh:mm:ss".
+  auto browserTime = [](std::string time) {
+    if (time.size() > 10 && time[10] == ' ') time[10] = 'T';
+    return UrlEncode(time);
+  };
+  return base + "/logs?" + query + "range=custom&from=" + browserTime(firstTime) +
+         "&to=" + browserTime(lastTime);
 }
 
 AlertEvaluator::AlertEvaluator(AlertStore& store, MailSender& sender, EventSink events)

@@ -85,7 +85,9 @@ class AlertEvaluator {
   std::vector<std::pair<std::int64_t, PendingEntries>> matches_;
 };
 
-// The log browser's address for the alert's saved selection, narrowed to the entries' times.
+// The log browser's address (WebBaseUrl + "/logs?...") for the alert's saved selection, the
+// query the web application's alert form keeps in the metadata (INPUT "query"), narrowed to
+// the reported entries' times; only the times when the metadata holds no query.
 std::string LogBrowserLink(const std::string& webBaseUrl, const std::string& metaData,
                            const std::string& firstTime, const std::string& lastTime);
 

@@ -156,8 +156,8 @@ TEST_F(AlertEvaluatorTest, MatchingEntryIsMailedOnceWithItsDigest) {
   preview = evaluator_->Preview(settings_, alert, At(0, 10, 2));
   ASSERT_EQ(preview.size(), 1u);
   EXPECT_EQ(preview[0].digest.link,
-            "http://web.example/logs?ServerLogTypeFilter=ELServerID%3D1&StartDate=2026-12-07%2008%"
-            "3A00%3A00&EndDate=2026-12-07%2008%3A00%3A00&SortBy=TimeGenerated&SortOrder=DESC");
+            "http://web.example/logs?range=custom&from=2026-12-07T08%3A00%3A00&to=2026-12-07T08%"
+            "3A00%3A00");
 }
 
 TEST_F(AlertEvaluatorTest, EntriesWaitForTheRecipientsWindow) {
@@ -298,6 +298,26 @@ TEST_F(AlertEvaluatorTest, UnknownSecurityNeverFallsBackToPlainText) {
   EXPECT_THAT(Mailed(), ::testing::IsEmpty());
   const std::string range = std::to_string(entry) + "-" + std::to_string(entry);
   EXPECT_THAT(Ledger(), ElementsAre("ops@example.com deferred " + range + " 1"));
+}
+
+TEST(LogBrowserLinkTest, SavedQueryNarrowedToTheEntriesTimes) {
+  const std::string times = "range=custom&from=2026-12-07T08%3A00%3A00&to=2026-12-07T09%3A30%3A05";
+  const std::pair<const char*, std::string> cases[] = {
+      {"<INPUT name=\"query\" value=\"server=1&amp;range=24h&amp;type=1&amp;type=2&amp;page=3\"/>",
+       "http://web.example/logs?server=1&type=1&type=2&" + times},
+      {"<INPUT name=\"query\" value=\"range=custom&amp;from=2026-01-01&amp;to=2026-01-02\"/>",
+       "http://web.example/logs?" + times},
+      {"<INPUT name=\"hServerLogTypeFilter\" value=\"ELServerID=1\"/>",
+       "http://web.example/logs?" + times},
+      {"<unclosed", "http://web.example/logs?" + times},
+  };
+  for (const auto& [metaData, link] : cases) {
+    EXPECT_EQ(LogBrowserLink("http://web.example//", metaData, "2026-12-07 08:00:00",
+                             "2026-12-07 09:30:05"),
+              link)
+        << metaData;
+  }
+  EXPECT_EQ(LogBrowserLink("", "", "2026-12-07 08:00:00", "2026-12-07 09:30:05"), "");
 }
 
 }  // namespace
