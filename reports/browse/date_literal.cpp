@@ -272,7 +272,7 @@ std::optional<Fields> ParseFields(std::string_view text) {
 }
 
 std::string Format(const Fields& fields) {
-  char buffer[32];
+  char buffer[80];  // room for any int in every field, so optimised builds see no truncation
   std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", fields.year, fields.month,
                 fields.day, fields.hour, fields.minute, fields.second);
   return buffer;
