@@ -221,6 +221,17 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
       }
     }
     commit();
+    // A damaged backup: what could be read is stored, the rest is reported, and the file stays
+    // for an administrator to look at.
+    evl::DWORD skipped = 0;
+    if (evl::GetEventLogSkippedRecords(backup.Get(), &skipped) && skipped > 0) {
+      result = -1;
+      const std::string text = std::to_string(skipped) + " damaged record(s) of the backup file " +
+                               backupFile + " of the " + logName + " log of server " + serverName +
+                               " could not be read. The backup file is kept.";
+      TraceMessage("%s", text.c_str());
+      ReportServiceEvent(service::EVENTLOG_WARNING_TYPE, service::EVMSG_WARNING, text.c_str());
+    }
   } catch (const std::exception&) {
     result = -1;
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/eventlog/event_log_object.h"
+#include "platform/eventlog/evtx_service.h"
 #include "platform/network/network.h"
 
 namespace tamsel::platform::eventlog {
@@ -24,6 +25,7 @@ Win32Error Refresh(EventLogObject& log, FileLock& lock) {
     return status;
   }
   if (!log.file.IsSameFileAs(log.location.file)) return ERROR_EVENTLOG_FILE_CHANGED;
+  if (log.modern) return LoadEvtx(log, log.location.file);
   return log.file.Load();
 }
 
@@ -37,7 +39,7 @@ BOOL AnswerFromFile(HANDLE eventLog, DWORD* answer, Read read) {
   std::lock_guard guard(log->mutex);
   FileLock lock;
   if (Win32Error status = Refresh(*log, lock)) return Fail(status);
-  *answer = read(log->file);
+  *answer = read(*log);
   return 1;
 }
 
@@ -100,6 +102,9 @@ HANDLE OpenEventLogA(const char* serverName, const char* logName) {
     status = lock.Acquire(object->location.lockFile, FileLock::Mode::kExclusive);
     if (status == ERROR_SUCCESS) status = EnsureLogFile(object->location);
     if (status == ERROR_SUCCESS) status = object->file.Open(object->location.file, false);
+    if (status == ERROR_SUCCESS && IsEvtxFile(object->location.file)) {
+      status = LoadEvtx(*object, object->location.file);
+    }
   }
   return FinishOpen(std::move(object), status);
 }
@@ -121,7 +126,12 @@ HANDLE OpenBackupEventLogA(const char* serverName, const char* fileName) {
     }
   }
   if (status == ERROR_SUCCESS) status = object->file.Open(hostPath, false);
-  if (status == ERROR_SUCCESS) status = object->file.Load();
+  if (status == ERROR_SUCCESS && IsEvtxFile(hostPath)) {
+    object->modernPath = hostPath;
+    status = LoadEvtx(*object, hostPath);
+  } else if (status == ERROR_SUCCESS) {
+    status = object->file.Load();
+  }
   return FinishOpen(std::move(object), status);
 }
 
@@ -148,6 +158,10 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, void* b
   FileLock lock;
   if (Win32Error status = Refresh(*log, lock)) return Fail(status);
   const bool forwards = direction == EVENTLOG_FORWARDS_READ;
+  if (log->modern) {
+    return ReadEvtx(*log, mode == EVENTLOG_SEEK_READ, forwards, recordOffset, buffer,
+                    numberOfBytesToRead, bytesRead, minNumberOfBytesNeeded);
+  }
   std::uint32_t number = 0;
   std::uint32_t offset = 0;
   if (Win32Error status =
@@ -202,13 +216,21 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, void* b
 }
 
 BOOL GetNumberOfEventLogRecords(HANDLE eventLog, DWORD* numberOfRecords) {
-  return AnswerFromFile(eventLog, numberOfRecords,
-                        [](const LogFile& file) { return file.Count(); });
+  return AnswerFromFile(eventLog, numberOfRecords, [](const EventLogObject& log) {
+    return log.modern ? static_cast<DWORD>(log.modern->Count()) : log.file.Count();
+  });
 }
 
 BOOL GetOldestEventLogRecord(HANDLE eventLog, DWORD* oldestRecord) {
-  return AnswerFromFile(eventLog, oldestRecord, [](const LogFile& file) {
-    return file.Count() == 0 ? 0 : file.State().oldestRecordNumber;
+  return AnswerFromFile(eventLog, oldestRecord, [](const EventLogObject& log) -> DWORD {
+    if (log.modern) return log.modern->Count() == 0 ? 0 : log.modern->Number(0);
+    return log.file.Count() == 0 ? 0 : log.file.State().oldestRecordNumber;
+  });
+}
+
+BOOL GetEventLogSkippedRecords(HANDLE eventLog, DWORD* skippedRecords) {
+  return AnswerFromFile(eventLog, skippedRecords, [](const EventLogObject& log) -> DWORD {
+    return log.modern ? log.modern->Skipped() : 0;
   });
 }
 

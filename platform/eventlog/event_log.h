@@ -82,6 +82,9 @@ BOOL ReadEventLogA(HANDLE eventLog, DWORD readFlags, DWORD recordOffset, void* b
                    DWORD numberOfBytesToRead, DWORD* bytesRead, DWORD* minNumberOfBytesNeeded);
 BOOL GetNumberOfEventLogRecords(HANDLE eventLog, DWORD* numberOfRecords);
 BOOL GetOldestEventLogRecord(HANDLE eventLog, DWORD* oldestRecord);
+// Not a Windows function: how many records of a damaged .evtx log or backup could not be
+// read (0 for a sound file and for .evt files), so that a reader can tell what it missed.
+BOOL GetEventLogSkippedRecords(HANDLE eventLog, DWORD* skippedRecords);
 
 // RAII for our own code: closes (or deregisters) the handle it holds.
 class EventLogHandle {

@@ -3,6 +3,8 @@
 
 #include <map>
 
+#include "platform/eventlog/evtx_service.h"
+
 namespace tamsel::platform::eventlog {
 
 namespace {
@@ -44,7 +46,7 @@ Win32Error EnsureLogFile(const LogLocation& location) {
   std::error_code error;
   if (std::filesystem::exists(location.file, error)) return ERROR_SUCCESS;
   std::filesystem::create_directories(location.file.parent_path(), error);
-  Win32Error status = LogFile::WriteEmpty(location.file, location.maxSize, location.retention);
+  Win32Error status = WriteEmptyLogFor(location, location.file);
   return status == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : status;
 }
 

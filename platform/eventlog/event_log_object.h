@@ -8,10 +8,19 @@
 #include <string>
 
 #include "platform/eventlog/event_log.h"
+#include "platform/eventlog/evtx_records.h"
 #include "platform/eventlog/log_config.h"
 #include "platform/eventlog/log_file.h"
 
 namespace tamsel::platform::eventlog {
+
+// What an .evtx file looked like when its records were decoded.
+struct EvtxStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t size = 0;
+  std::uint64_t modified = 0;
+};
 
 struct EventLogObject {
   enum class Kind { kLog, kBackup, kSource };
@@ -27,6 +36,11 @@ struct EventLogObject {
   std::uint32_t nextOffset = 0;
   bool offsetKnown = false;
 
+  // An .evtx log or backup: its records in classic form, decoded again when the file changes.
+  std::shared_ptr<const evtx::EvtxRecords> modern;
+  EvtxStamp modernStamp;
+  std::filesystem::path modernPath;  // kBackup
+
   std::mutex mutex;  // one handle may be shared by threads
 };
 
@@ -35,6 +49,10 @@ HANDLE AddHandle(std::unique_ptr<EventLogObject> object);
 std::shared_ptr<EventLogObject> FindHandle(HANDLE handle, EventLogObject::Kind kind,
                                            EventLogObject::Kind other);
 bool RemoveHandle(HANDLE handle, EventLogObject::Kind kind);
+
+// Appends an event to the log of a source object (its location), under the log's exclusive
+// lock; the object keeps the log file open between calls.
+Win32Error AppendEvent(EventLogObject& source, const EventFields& fields);
 
 // Creates the log file as an empty log if it does not exist (caller holds the lock).
 Win32Error EnsureLogFile(const LogLocation& location);

@@ -5,6 +5,7 @@
 
 #include "platform/accounts/sid.h"
 #include "platform/eventlog/event_log_object.h"
+#include "platform/eventlog/evtx_service.h"
 #include "platform/eventlog/text_conversion.h"
 
 namespace tamsel::platform::eventlog {
@@ -44,7 +45,9 @@ Win32Error CollectFields(const EventLogObject& source, WORD type, WORD category,
   return ERROR_SUCCESS;
 }
 
-Win32Error AppendRecord(EventLogObject& source, std::vector<std::uint8_t>& record) {
+}  // namespace
+
+Win32Error AppendEvent(EventLogObject& source, const EventFields& fields) {
   const LogLocation& location = source.location;
   if (!location.machine->IsReachable()) return RPC_S_SERVER_UNAVAILABLE;
   FileLock lock;
@@ -52,6 +55,8 @@ Win32Error AppendRecord(EventLogObject& source, std::vector<std::uint8_t>& recor
     return status;
   }
   if (Win32Error status = EnsureLogFile(location)) return status;
+  if (IsEvtxFile(location.file)) return AppendEvtx(location, fields, Now());
+  std::vector<std::uint8_t> record = BuildDiskRecord(fields);
   // A clear replaces the file; the writer follows it to the new one.
   if (!source.fileOpen || !source.file.IsSameFileAs(location.file)) {
     source.fileOpen = false;
@@ -61,8 +66,6 @@ Win32Error AppendRecord(EventLogObject& source, std::vector<std::uint8_t>& recor
   if (Win32Error status = source.file.Load()) return status;
   return source.file.Append(record, location.maxSize, location.retention, Now());
 }
-
-}  // namespace
 
 HANDLE RegisterEventSourceA(const char* serverName, const char* sourceName) {
   if (sourceName == nullptr || *sourceName == '\0') {
@@ -99,9 +102,8 @@ BOOL ReportEventA(HANDLE eventSource, WORD type, WORD category, DWORD eventId, c
                                         dataSize, strings, rawData, fields)) {
     return Fail(status);
   }
-  std::vector<std::uint8_t> record = BuildDiskRecord(fields);
   std::lock_guard lock(source->mutex);
-  if (Win32Error status = AppendRecord(*source, record)) return Fail(status);
+  if (Win32Error status = AppendEvent(*source, fields)) return Fail(status);
   SetLastError(ERROR_SUCCESS);
   return 1;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/eventlog/event_log_object.h"
+#include "platform/eventlog/evtx_service.h"
 #include "platform/network/network.h"
 
 namespace tamsel::platform::eventlog {
@@ -47,7 +48,8 @@ Win32Error ResolveBackupPath(const EventLogObject& log, const char* backupFileNa
 
 // Writes the copy under a temporary name and links it into place, so the target appears
 // complete or not at all, and an existing file is never replaced.
-Win32Error WriteBackup(const LogFile& file, const fs::path& target) {
+template <typename Copy>
+Win32Error WriteBackup(Copy copy, const fs::path& target) {
   struct stat info {};
   if (lstat(target.c_str(), &info) == 0) return ERROR_ALREADY_EXISTS;
   std::error_code error;
@@ -55,7 +57,7 @@ Win32Error WriteBackup(const LogFile& file, const fs::path& target) {
   fs::path temporary = TemporaryBeside(target);
   UniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
   if (!fd) return ErrnoToWin32(errno, temporary);
-  Win32Error status = file.CopyTo(fd.Get());
+  Win32Error status = copy(fd.Get());
   if (status == ERROR_SUCCESS && fsync(fd.Get()) != 0) status = ErrnoToWin32(errno);
   if (status == ERROR_SUCCESS && link(temporary.c_str(), target.c_str()) != 0) {
     status = ErrnoToWin32(errno, target);
@@ -67,7 +69,7 @@ Win32Error WriteBackup(const LogFile& file, const fs::path& target) {
 // Replaces the log file by an empty log in one rename.
 Win32Error ReplaceWithEmptyLog(const LogLocation& location) {
   fs::path temporary = TemporaryBeside(location.file);
-  Win32Error status = LogFile::WriteEmpty(temporary, location.maxSize, location.retention);
+  Win32Error status = WriteEmptyLogFor(location, temporary);
   if (status == ERROR_SUCCESS && rename(temporary.c_str(), location.file.c_str()) != 0) {
     status = ErrnoToWin32(errno, location.file);
   }
@@ -75,11 +77,17 @@ Win32Error ReplaceWithEmptyLog(const LogLocation& location) {
   return status;
 }
 
-// Opens the live log as it is now (not as the handle saw it) under the lock.
-Win32Error OpenCurrent(const LogLocation& location, LogFile& file) {
+// Backs up the live log as it is now (not as the handle saw it), in its own format; the
+// caller holds the lock.
+Win32Error BackupCurrent(const LogLocation& location, const fs::path& target) {
   if (Win32Error status = EnsureLogFile(location)) return status;
+  if (IsEvtxFile(location.file)) {
+    return WriteBackup([&](int fd) { return CopyEvtx(location.file, fd); }, target);
+  }
+  LogFile file;
   if (Win32Error status = file.Open(location.file, false)) return status;
-  return file.Load();
+  if (Win32Error status = file.Load()) return status;
+  return WriteBackup([&](int fd) { return file.CopyTo(fd); }, target);
 }
 
 }  // namespace
@@ -94,14 +102,15 @@ BOOL BackupEventLogA(HANDLE eventLog, const char* backupFileName) {
   }
   if (Win32Error status = ResolveBackupPath(*log, backupFileName, target)) return Fail(status);
   if (log->kind == Kind::kBackup) {
-    if (Win32Error status = WriteBackup(log->file, target)) return Fail(status);
+    Win32Error status =
+        log->modern ? WriteBackup([&](int fd) { return CopyEvtx(log->modernPath, fd); }, target)
+                    : WriteBackup([&](int fd) { return log->file.CopyTo(fd); }, target);
+    if (status != ERROR_SUCCESS) return Fail(status);
     return 1;
   }
   FileLock lock;
-  LogFile current;
   Win32Error status = lock.Acquire(log->location.lockFile, FileLock::Mode::kShared);
-  if (status == ERROR_SUCCESS) status = OpenCurrent(log->location, current);
-  if (status == ERROR_SUCCESS) status = WriteBackup(current, target);
+  if (status == ERROR_SUCCESS) status = BackupCurrent(log->location, target);
   if (status != ERROR_SUCCESS) return Fail(status);
   SetLastError(ERROR_SUCCESS);
   return 1;
@@ -122,10 +131,7 @@ BOOL ClearEventLogA(HANDLE eventLog, const char* backupFileName) {
     return Fail(status);
   }
   if (backupFileName != nullptr) {
-    LogFile current;
-    Win32Error status = OpenCurrent(location, current);
-    if (status == ERROR_SUCCESS) status = WriteBackup(current, target);
-    if (status != ERROR_SUCCESS) return Fail(status);
+    if (Win32Error status = BackupCurrent(location, target)) return Fail(status);
   }
   if (Win32Error status = ReplaceWithEmptyLog(location)) {
     // The clear did not happen: take the backup back so the step stays all or nothing.
@@ -137,6 +143,8 @@ BOOL ClearEventLogA(HANDLE eventLog, const char* backupFileName) {
   if (fresh.Open(location.file, false) == ERROR_SUCCESS) {
     log->file = std::move(fresh);
     log->started = false;
+    log->modern.reset();
+    if (IsEvtxFile(location.file)) LoadEvtx(*log, location.file);
   }
   SetLastError(ERROR_SUCCESS);
   return 1;

@@ -2,8 +2,11 @@
 // system expects, list them, take them offline and back, show where their files live.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/network/network.h"
 #include "platform/registry/regional_settings.h"
@@ -19,8 +22,10 @@ namespace net = platform::network;
 namespace reg = platform::registry;
 
 constexpr const char* kUsage =
-    "usage: tamsel net create NAME        a new machine with drives C and D, the Windows folder\n"
-    "                                     and the standard registry keys\n"
+    "usage: tamsel net create NAME [--version V]\n"
+    "                                     a new machine with drives C and D, the Windows folder\n"
+    "                                     and the standard registry keys; Windows version V\n"
+    "                                     (default 5.2); 6.0 and later keep .evtx logs\n"
     "       tamsel net list [--json]      the machines and whether they are online\n"
     "       tamsel net offline NAME       marks a machine unreachable\n"
     "       tamsel net online NAME        makes it reachable again\n"
@@ -30,7 +35,27 @@ constexpr const char* kUsage =
 
 constexpr const char* kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog";
 constexpr const char* kSystemRoot = "C:\\WINDOWS";
-constexpr reg::DWORD kLogMaxSize = 524288;  // 512 KiB, the default of the classic systems
+constexpr reg::DWORD kLogMaxSize = 524288;          // 512 KiB, the default of the classic systems
+constexpr reg::DWORD kModernLogMaxSize = 20971520;  // 20 MiB, the default of the modern ones
+constexpr const char* kDefaultVersion = "5.2";
+
+// What a Windows version brings: its product name and whether its logs are .evtx files.
+struct WindowsVersion {
+  std::string number;
+  std::string product;
+  bool modern = false;
+};
+
+std::optional<WindowsVersion> ParseVersion(const std::string& text) {
+  static const std::map<std::string, const char*> kProducts = {
+      {"5.0", "Microsoft Windows 2000"},  {"5.2", "Microsoft Windows Server 2003"},
+      {"6.0", "Windows Server (R) 2008"}, {"6.1", "Windows Server 2008 R2"},
+      {"6.2", "Windows Server 2012"},     {"6.3", "Windows Server 2012 R2"},
+      {"10.0", "Windows Server 2019"}};
+  auto found = kProducts.find(text);
+  if (found == kProducts.end()) return std::nullopt;
+  return WindowsVersion{text, found->second, std::stoi(text) >= 6};
+}
 
 bool WantsHelp(const Args& args) {
   for (const std::string& arg : args) {
@@ -39,8 +64,8 @@ bool WantsHelp(const Args& args) {
   return false;
 }
 
-int Usage(const char* error) {
-  std::fprintf(stderr, "tamsel net: %s\n%s", error, kUsage);
+int Usage(const std::string& error) {
+  std::fprintf(stderr, "tamsel net: %s\n%s", error.c_str(), kUsage);
   return 1;
 }
 
@@ -63,7 +88,7 @@ bool WriteKey(reg::HKEY root, const std::string& path, std::initializer_list<Str
   return ok;
 }
 
-bool WriteStandardKeys(const std::string& name) {
+bool WriteStandardKeys(const std::string& name, const WindowsVersion& version) {
   reg::RegistryKey machine;
   reg::RegistryKey user;
   if (reg::RegistryKey::Connect(name, reg::HKEY_LOCAL_MACHINE, machine) != 0 ||
@@ -79,15 +104,18 @@ bool WriteStandardKeys(const std::string& name) {
   };
   for (const Log& log : {Log{"Application", "AppEvent.Evt"}, Log{"System", "SysEvent.Evt"},
                          Log{"Security", "SecEvent.Evt"}}) {
-    std::string file = std::string("%SystemRoot%\\system32\\config\\") + log.file;
+    std::string file =
+        version.modern ? std::string("%SystemRoot%\\System32\\Winevt\\Logs\\") + log.name + ".evtx"
+                       : std::string("%SystemRoot%\\system32\\config\\") + log.file;
     ok = ok && WriteKey(hklm, std::string(kEventLogKey) + "\\" + log.name,
                         {{"File", file.c_str(), reg::REG_EXPAND_SZ}},
-                        {{"MaxSize", kLogMaxSize}, {"Retention", 0}});
+                        {{"MaxSize", version.modern ? kModernLogMaxSize : kLogMaxSize},
+                         {"Retention", 0}});
   }
   ok = ok && WriteKey(hklm, reg::kWindowsVersionKey,
                       {{"SystemRoot", kSystemRoot, reg::REG_SZ},
-                       {"CurrentVersion", "5.2", reg::REG_SZ},
-                       {"ProductName", "Microsoft Windows Server 2003", reg::REG_SZ}});
+                       {"CurrentVersion", version.number.c_str(), reg::REG_SZ},
+                       {"ProductName", version.product.c_str(), reg::REG_SZ}});
   ok = ok && WriteKey(hklm, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
                       {{"ComputerName", name.c_str(), reg::REG_SZ}});
   ok = ok && WriteKey(hklm, reg::kEnvironmentKey,
@@ -116,9 +144,14 @@ bool WriteStandardKeys(const std::string& name) {
   return ok;
 }
 
-bool MakeWindowsFolders(const net::Machine& machine) {
-  for (const char* folder : {"C:\\WINDOWS", "C:\\WINDOWS\\system32",
-                             "C:\\WINDOWS\\system32\\config", "C:\\WINDOWS\\TEMP"}) {
+bool MakeWindowsFolders(const net::Machine& machine, const WindowsVersion& version) {
+  std::vector<const char*> folders = {"C:\\WINDOWS", "C:\\WINDOWS\\system32",
+                                      "C:\\WINDOWS\\system32\\config", "C:\\WINDOWS\\TEMP"};
+  if (version.modern) {
+    folders.insert(folders.end(),
+                   {"C:\\WINDOWS\\system32\\winevt", "C:\\WINDOWS\\system32\\winevt\\Logs"});
+  }
+  for (const char* folder : folders) {
     platform::Win32Error status = machine.CreateFolder(folder);
     if (status != platform::ERROR_SUCCESS && status != platform::ERROR_ALREADY_EXISTS) {
       std::fprintf(stderr, "tamsel net: cannot create %s (error %u)\n", folder, status);
@@ -129,10 +162,24 @@ bool MakeWindowsFolders(const net::Machine& machine) {
 }
 
 int Create(const Args& args) {
-  if (args.size() != 1) return Usage("create needs exactly one machine name");
-  std::string name = net::CanonicalMachineName(args[0]);
+  std::vector<std::string> names;
+  std::string versionText = kDefaultVersion;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--version") {
+      if (i + 1 >= args.size()) return Usage("--version needs a value such as 6.3");
+      versionText = args[++i];
+    } else {
+      names.push_back(args[i]);
+    }
+  }
+  if (names.size() != 1) return Usage("create needs exactly one machine name");
+  std::optional<WindowsVersion> version = ParseVersion(versionText);
+  if (!version) {
+    return Usage("unknown --version '" + versionText + "' (5.0, 5.2, 6.0-6.3, 10.0)");
+  }
+  std::string name = net::CanonicalMachineName(names[0]);
   if (!net::IsValidMachineName(name)) {
-    std::fprintf(stderr, "tamsel net: invalid machine name '%s'\n", args[0].c_str());
+    std::fprintf(stderr, "tamsel net: invalid machine name '%s'\n", names[0].c_str());
     return 1;
   }
   const net::Network& network = net::Network::Current();
@@ -141,7 +188,7 @@ int Create(const Args& args) {
     return 1;
   }
   auto machine = network.OpenMachine(name);
-  if (!MakeWindowsFolders(*machine) || !WriteStandardKeys(name)) {
+  if (!MakeWindowsFolders(*machine, *version) || !WriteStandardKeys(name, *version)) {
     // A half-made machine would look usable; it was new, so nothing else is lost.
     std::error_code ignored;
     std::filesystem::remove_all(network.Root() / name, ignored);

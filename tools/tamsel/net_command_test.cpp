@@ -69,6 +69,9 @@ TEST_F(NetCommandTest, CreateRefusesExistingAndInvalidNames) {
   EXPECT_EQ(Errors("net create ../evil"), "tamsel net: invalid machine name '../evil'\n");
   EXPECT_FALSE(fs::exists(temp_.Path() / "evil"));
   EXPECT_EQ(Tamsel("net create").exitCode, 1);
+  EXPECT_EQ(Tamsel("net create SRV07 --version 7.7").exitCode, 1);
+  EXPECT_EQ(Tamsel("net create SRV07 --version").exitCode, 1);
+  EXPECT_FALSE(fs::exists(Root() / "SRV07"));
 }
 
 TEST_F(NetCommandTest, ListOfflineOnline) {

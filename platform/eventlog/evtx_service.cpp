@@ -1,0 +1,164 @@
+// .evtx logs and backups behind the classic event log handles.
+#include "platform/eventlog/evtx_service.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "platform/eventlog/event_log_object.h"
+#include "platform/eventlog/evtx_format.h"
+#include "platform/eventlog/evtx_writer.h"
+#include "platform/registry/registry.h"
+#include "platform/registry/system_environment.h"
+
+namespace tamsel::platform::eventlog {
+
+namespace {
+
+constexpr int kFirstEvtxVersion = 6;
+
+// The whole file, read through one descriptor.
+Win32Error ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
+                         EvtxStamp& stamp) {
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return ErrnoToWin32(errno, path);
+  struct stat info {};
+  if (fstat(fd.Get(), &info) != 0) return ErrnoToWin32(errno, path);
+  if (!S_ISREG(info.st_mode)) return ERROR_ACCESS_DENIED;
+  stamp = {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_size),
+           static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000ULL +
+               static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
+  bytes.resize(static_cast<std::size_t>(info.st_size));
+  if (!ReadExact(fd.Get(), 0, bytes.data(), bytes.size())) return ERROR_EVENTLOG_FILE_CORRUPT;
+  return ERROR_SUCCESS;
+}
+
+bool SameStamp(const EvtxStamp& a, const EvtxStamp& b) {
+  return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified == b.modified;
+}
+
+bool StampOf(const std::filesystem::path& path, EvtxStamp& stamp) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return false;
+  stamp = {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_size),
+           static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000ULL +
+               static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
+  return true;
+}
+
+}  // namespace
+
+bool IsEvtxFile(const std::filesystem::path& path) {
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  std::uint8_t signature[8];
+  return fd && ReadExact(fd.Get(), 0, signature, sizeof signature) &&
+         evtx::HasFileSignature(signature);
+}
+
+bool KeepsEvtxLogs(const network::Machine& machine) {
+  registry::RegistryKey root;
+  registry::RegistryKey version;
+  std::string text;
+  if (registry::RegistryKey::Connect(machine.Name(), registry::HKEY_LOCAL_MACHINE, root) != 0 ||
+      registry::RegistryKey::Open(root.Get(), registry::kWindowsVersionKey, registry::KEY_READ,
+                                  version) != 0 ||
+      version.GetString("CurrentVersion", text) != 0) {
+    return false;
+  }
+  int major = 0;
+  std::from_chars(text.data(), text.data() + text.size(), major);
+  return major >= kFirstEvtxVersion;
+}
+
+Win32Error WriteEmptyLogFor(const LogLocation& location, const std::filesystem::path& path) {
+  if (location.machine && KeepsEvtxLogs(*location.machine)) return evtx::WriteEmptyLog(path);
+  return LogFile::WriteEmpty(path, location.maxSize, location.retention);
+}
+
+Win32Error LoadEvtx(EventLogObject& log, const std::filesystem::path& path) {
+  EvtxStamp now;
+  if (log.modern && StampOf(path, now) && SameStamp(now, log.modernStamp)) return ERROR_SUCCESS;
+  std::vector<std::uint8_t> bytes;
+  if (Win32Error status = ReadWholeFile(path, bytes, now)) return status;
+  auto records = std::make_shared<evtx::EvtxRecords>();
+  if (Win32Error status = records->Decode(bytes)) return status;
+  log.modern = std::move(records);
+  log.modernStamp = now;
+  return ERROR_SUCCESS;
+}
+
+BOOL ReadEvtx(EventLogObject& log, bool seek, bool forwards, DWORD recordNumber, void* buffer,
+              DWORD numberOfBytesToRead, DWORD* bytesRead, DWORD* minNumberOfBytesNeeded) {
+  const evtx::EvtxRecords& records = *log.modern;
+  const std::size_t count = records.Count();
+  std::size_t index = count;
+  if (seek) {
+    index = records.Find(recordNumber);
+    if (index == count) return Fail(ERROR_INVALID_PARAMETER);
+  } else if (!log.started) {
+    if (count == 0) return Fail(ERROR_HANDLE_EOF);
+    index = forwards ? 0 : count - 1;
+  } else {
+    index = records.Find(log.nextNumber);
+    // Records overwritten since the last read: go on with the oldest.
+    if (index == count && forwards && count > 0 &&
+        static_cast<std::int32_t>(log.nextNumber - records.Number(0)) < 0) {
+      index = 0;
+    }
+    if (index == count) return Fail(ERROR_HANDLE_EOF);
+  }
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  DWORD used = 0;
+  while (index < count) {
+    std::span<const std::uint8_t> record = records.Record(index);
+    if (record.size() > numberOfBytesToRead - used) {
+      if (used == 0) {
+        *minNumberOfBytesNeeded = static_cast<DWORD>(record.size());
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+      }
+      break;
+    }
+    std::memcpy(out + used, record.data(), record.size());
+    used += static_cast<DWORD>(record.size());
+    log.started = true;
+    log.nextNumber = forwards ? records.Number(index) + 1 : records.Number(index) - 1;
+    if (forwards) {
+      ++index;
+    } else if (index-- == 0) {
+      break;
+    }
+  }
+  *bytesRead = used;
+  SetLastError(ERROR_SUCCESS);
+  return 1;
+}
+
+Win32Error AppendEvtx(const LogLocation& location, const EventFields& fields, std::uint32_t now) {
+  UniqueFd fd(open(location.file.c_str(), O_RDWR | O_CLOEXEC));
+  if (!fd) return ErrnoToWin32(errno, location.file);
+  evtx::EvtxWriter writer(fd.Get());
+  return writer.Append(fields, location.logName, location.maxSize, location.retention, now);
+}
+
+Win32Error CopyEvtx(const std::filesystem::path& from, int fd) {
+  UniqueFd source(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source) return ErrnoToWin32(errno, from);
+  std::vector<std::uint8_t> block(evtx::kChunkSize);
+  for (std::uint64_t offset = 0;;) {
+    ssize_t got = pread(source.Get(), block.data(), block.size(), static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return ErrnoToWin32(errno, from);
+    if (got == 0) return ERROR_SUCCESS;
+    if (Win32Error status = WriteAll(fd, offset, block.data(), static_cast<std::size_t>(got))) {
+      return status;
+    }
+    offset += static_cast<std::uint64_t>(got);
+  }
+}
+
+}  // namespace tamsel::platform::eventlog
