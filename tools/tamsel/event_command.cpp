@@ -1,9 +1,13 @@
 // `tamsel event`: write an event (in the manner of Windows' eventcreate, but with every field),
 // query a log or a backup file the way an event viewer shows it, clear a log with or without a
 // backup, and back a log up.
+#include <unistd.h>
+
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -12,6 +16,7 @@
 
 #include "platform/accounts/sid.h"
 #include "platform/accounts/token.h"
+#include "platform/eventlog/event_import.h"
 #include "platform/eventlog/event_log.h"
 #include "platform/eventlog/evt_format.h"
 #include "platform/eventlog/log_config.h"
@@ -40,11 +45,15 @@ constexpr const char* kUsage =
     "       tamsel event query --machine M (--log L | --file WINPATH) [--reverse] [--json]\n"
     "       tamsel event clear --machine M --log L [--backup WINPATH]\n"
     "       tamsel event backup --machine M --log L --file WINPATH\n"
+    "       tamsel event import --machine M --log L FILE\n"
     "  M defaults to the local machine. WINPATH is a path on M (D:\\EvtBak\\x.evt) or a share\n"
     "  path (\\\\M\\D$\\EvtBak\\x.evt). --type success is EVENTLOG_SUCCESS (0), failure an audit\n"
     "  failure (16); N gives any type number. --id takes all 32 bits (decimal or 0x hex).\n"
     "  write registers S under L when no log has it yet. query renders each message from the\n"
-    "  source's message files on the machine that logged the event; --json prints an array.\n";
+    "  source's message files on the machine that logged the event; --json prints an array.\n"
+    "  query --file and import read .evt and .evtx files alike. import appends the records of\n"
+    "  an exported log (FILE on this host, or a WINPATH) to L, each keeping its own source,\n"
+    "  computer, times, user, strings and data.\n";
 
 struct Options {
   std::string machine;
@@ -60,6 +69,7 @@ struct Options {
   std::string data;
   bool reverse = false;
   bool json = false;
+  std::vector<std::string> operands;  // arguments that are no option
 };
 
 int Fail(const std::string& message) {
@@ -121,6 +131,10 @@ std::string Parse(const Args& args, Options& options) {
     }
     if (name == "--json") {
       options.json = true;
+      continue;
+    }
+    if (!name.starts_with("--")) {
+      options.operands.push_back(name);
       continue;
     }
     if (i + 1 >= args.size()) return "option " + name + " needs a value";
@@ -483,6 +497,82 @@ int Query(const Options& options) {
   return 0;
 }
 
+bool IsWindowsPath(const std::string& path) {
+  return path.starts_with("\\\\") ||
+         (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+          path[2] == '\\');
+}
+
+// A copy of a host file on the machine, removed again when it goes out of scope.
+class DroppedFile {
+ public:
+  ~DroppedFile() {
+    std::error_code ignored;
+    if (!host_.empty()) std::filesystem::remove(host_, ignored);
+  }
+  Win32Error Drop(const platform::network::Machine& machine, const std::filesystem::path& file) {
+    const std::string folder = "C:\\WINDOWS\\TEMP";
+    machine.CreateFolder(folder);
+    windowsPath_ = folder + "\\tamsel-import-" + std::to_string(getpid()) + ".log";
+    if (Win32Error status = machine.ResolveLocalPath(windowsPath_, host_)) return status;
+    std::error_code error;
+    if (!std::filesystem::copy_file(file, host_, std::filesystem::copy_options::overwrite_existing,
+                                    error)) {
+      host_.clear();
+      return platform::ERROR_FILE_NOT_FOUND;
+    }
+    return platform::ERROR_SUCCESS;
+  }
+  const std::string& WindowsPath() const { return windowsPath_; }
+
+ private:
+  std::string windowsPath_;
+  std::filesystem::path host_;
+};
+
+int Import(const Options& options) {
+  if (options.log.empty() || options.operands.size() != 1) {
+    return Usage("import needs --log and one FILE");
+  }
+  const std::string& file = options.operands[0];
+  auto machine = platform::network::Network::Current().OpenMachine(options.machine);
+  if (!machine->IsReachable()) {
+    return FailWin32(machine->Name(), platform::RPC_S_SERVER_UNAVAILABLE);
+  }
+  DroppedFile dropped;
+  std::string windowsPath = file;
+  if (!IsWindowsPath(file)) {
+    if (Win32Error status = dropped.Drop(*machine, file))
+      return FailWin32("cannot read " + file, status);
+    windowsPath = dropped.WindowsPath();
+  }
+  std::vector<evt::ParsedRecord> records;
+  evt::DWORD skipped = 0;
+  {
+    evt::EventLogHandle handle(evt::OpenBackupEventLogA(
+        windowsPath.starts_with("\\\\") ? nullptr : machine->Name().c_str(), windowsPath.c_str()));
+    if (!handle) return FailWin32("cannot open " + file, platform::GetLastError());
+    if (Win32Error error = ReadRecords(handle.Get(), false, records)) {
+      return FailWin32("cannot read the records of " + file, error);
+    }
+    evt::GetEventLogSkippedRecords(handle.Get(), &skipped);
+  }
+  std::vector<evt::EventFields> fields;
+  fields.reserve(records.size());
+  for (const evt::ParsedRecord& record : records) fields.push_back(evt::FieldsOf(record));
+  std::size_t appended = 0;
+  Win32Error status =
+      evt::ImportEventRecords(machine->Name().c_str(), options.log.c_str(), fields, appended);
+  std::printf("Imported %zu of %zu record(s) from %s into the %s log of %s.\n", appended,
+              records.size(), file.c_str(), options.log.c_str(), machine->Name().c_str());
+  if (skipped > 0) {
+    std::printf("%u damaged record(s) of %s could not be read.\n", skipped, file.c_str());
+  }
+  if (status != platform::ERROR_SUCCESS)
+    return FailWin32("cannot import into " + options.log, status);
+  return 0;
+}
+
 int Clear(const Options& options) {
   if (options.log.empty()) return Usage("clear needs --log");
   evt::EventLogHandle handle(evt::OpenEventLogA(options.machine.c_str(), options.log.c_str()));
@@ -527,10 +617,14 @@ int RunEventCommand(const Args& args) {
     return Usage(error);
   }
   const std::string& verb = args[0];
+  if (verb != "import" && !options.operands.empty()) {
+    return Usage("unexpected argument '" + options.operands[0] + "'");
+  }
   if (verb == "write") return Write(options);
   if (verb == "query") return Query(options);
   if (verb == "clear") return Clear(options);
   if (verb == "backup") return Backup(options);
+  if (verb == "import") return Import(options);
   return Usage("unknown subcommand '" + verb + "'");
 }
 

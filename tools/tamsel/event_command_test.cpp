@@ -93,6 +93,61 @@ TEST_F(EventCommandTest, WrittenEventsQueryWithRenderedMessages) {
   EXPECT_EQ(archived[0]["category_name"], "(2)");
 }
 
+TEST_F(EventCommandTest, ModernMachineLogsQueryAndImportOfBothFormats) {
+  RegisterSample();
+  ASSERT_EQ(Tamsel("net create SRV63 --version 6.3").exitCode, 0);
+  fs::create_directories(Root() / "SRV63/drives/D/EvtBak");
+  ASSERT_TRUE(fs::exists(Root() / "SRV63/drives/C/WINDOWS/system32/winevt/Logs"));
+  for (const char* id : {"0x4FFF0064", "4242"}) {
+    ASSERT_EQ(Tamsel(std::string("event write --machine SRV63 --log Application --source Mine "
+                                 "--type warning --string 3 --string 120 --user S-1-5-18 --id ") +
+                     id)
+                  .exitCode,
+              0);
+  }
+  ASSERT_EQ(
+      Tamsel("event clear --machine SRV63 --log Application --backup 'D:\\EvtBak\\a.evt'").exitCode,
+      0);
+  std::ifstream backup(Root() / "SRV63/drives/D/EvtBak/a.evt", std::ios::binary);
+  std::string signature(8, '\0');
+  backup.read(signature.data(), 8);
+  EXPECT_EQ(signature, std::string("ElfFile\0", 8));
+  auto modern = QueryJson("--machine SRV63 --file 'D:\\EvtBak\\a.evt'");
+  ASSERT_EQ(modern.size(), 2u);
+  EXPECT_EQ(modern[0]["event_id"], 0x4FFF0064u);
+  EXPECT_EQ(modern[0]["event_type"], 2);
+  EXPECT_EQ(modern[0]["user"], "S-1-5-18");
+  EXPECT_EQ(modern[0]["strings"], nlohmann::json({"3", "120"}));
+
+  // Records of SRV01's .evt log and of the .evtx backup, imported from host files into a
+  // classic and a modern log: each keeps its computer, so messages still come from SRV01.
+  ASSERT_EQ(Tamsel("event write --machine SRV01 --log Application --source Sample --type "
+                   "information --id 0x4FFF0064 --string 3 --string 120")
+                .exitCode,
+            0);
+  ASSERT_EQ(
+      Tamsel("event clear --machine SRV01 --log Application --backup 'D:\\EvtBak\\c.evt'").exitCode,
+      0);
+  const fs::path classic = Root() / "SRV01/drives/D/EvtBak/c.evt";
+  const fs::path evtx = Root() / "SRV63/drives/D/EvtBak/a.evt";
+  for (const std::string target : {"SRV02", "SRV63"}) {
+    for (const fs::path& file : {classic, evtx}) {
+      auto imported =
+          Tamsel("event import --machine " + target + " --log Application '" + file.string() + "'");
+      ASSERT_EQ(imported.exitCode, 0) << imported.output;
+    }
+    auto records = QueryJson("--machine " + target + " --log Application");
+    ASSERT_EQ(records.size(), 3u) << target;
+    EXPECT_EQ(records[0]["computer"], "SRV01");
+    EXPECT_EQ(records[0]["message"], "Collection pass finished: 3 server(s), 120 record(s).");
+    EXPECT_EQ(records[1]["computer"], "SRV63");
+    EXPECT_EQ(records[1]["event_type"], 2);
+    EXPECT_EQ(records[2]["record_number"], 3);
+  }
+  EXPECT_NE(Errors("event import --machine SRV02 --log Application /no/such.evtx").find("error 2)"),
+            std::string::npos);
+}
+
 TEST_F(EventCommandTest, SourcesAndTypes) {
   ASSERT_EQ(Tamsel("event write --machine SRV01 --log System --source Disk --type warning --id 7")
                 .exitCode,
