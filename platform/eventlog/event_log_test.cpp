@@ -20,11 +20,7 @@ using testsupport::RegisterSource;
 class EventLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    registry::RegistryKey root;
-    registry::RegistryKey version;
-    ASSERT_EQ(registry::RegistryKey::Connect("SRV01", registry::HKEY_LOCAL_MACHINE, root), 0);
-    ASSERT_EQ(registry::RegistryKey::Create(root.Get(), registry::kWindowsVersionKey, version), 0);
-    version.SetString("SystemRoot", "C:\\WINNT");
+    testsupport::SetVersionValue("SRV01", "SystemRoot", "C:\\WINNT");
     RegisterLog("SRV01", "Application", "%SystemRoot%\\system32\\config\\AppEvent.Evt");
     RegisterLog("SRV01", "System", "%SystemRoot%\\system32\\config\\SysEvent.Evt");
     RegisterSource("SRV01", "System", "Disk");

@@ -93,6 +93,7 @@ ChunkReader::Outcome ChunkReader::Read(std::span<const std::uint8_t> chunk, std:
 
 bool ChunkReader::DecodeRecord(std::uint32_t offset, std::uint32_t size) {
   event_.Clear();
+  slotsLeft_ = kMaxSlotsPerRecord;
   event_.recordId = U64(chunk_.data() + offset + 8);
   event_.writtenTime = U64(chunk_.data() + offset + 16);
   return Fragment(offset + kRecordHeaderSize, offset + size - 4, Context::kTop, 0);
@@ -185,6 +186,8 @@ bool ChunkReader::Run(const Program& program, const std::vector<Value>& values, 
 }
 
 bool ChunkReader::Fill(const Slot& slot, const std::vector<Value>& values, int depth) {
+  if (slotsLeft_ == 0) return false;
+  --slotsLeft_;
   static const Value kNull;
   auto valueOf = [&](std::int32_t index) -> const Value& {
     return index >= 0 && static_cast<std::size_t>(index) < values.size() ? values[index] : kNull;

@@ -16,6 +16,9 @@
 namespace tamsel::platform::eventlog::evtx {
 
 inline constexpr int kMaxNestedFragments = 16;
+// Slots one record may fill: nested binary XML used over and over must not multiply the work
+// without bound.
+inline constexpr std::uint32_t kMaxSlotsPerRecord = 1 << 16;
 
 class ChunkReader {
  public:
@@ -51,6 +54,7 @@ class ChunkReader {
   std::vector<Value> items_;
   std::string text_;
   ModernEvent event_;
+  std::uint32_t slotsLeft_ = 0;
 };
 
 }  // namespace tamsel::platform::eventlog::evtx

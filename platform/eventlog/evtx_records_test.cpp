@@ -252,6 +252,22 @@ TEST(EvtxRecordsTest, UserDataNestedXmlDependenciesAndPlainElements) {
   EXPECT_EQ(result.records[2].strings, (std::vector<std::string>{"a&b"}));
 }
 
+TEST(EvtxRecordsTest, NestedXmlUsedOverAndOverIsBounded) {
+  // Each level's value holds the next, and each is used eight times: 8^15 uses in all.
+  std::vector<Content> eight(8, Sub(0, 0x21));
+  Node fan{"EventData", {}, eight};
+  ChunkBuilder chunk;
+  chunk.AddRecord(1, kFileTime2024, "fan", fan, {Text("leaf")});
+  TestValue value = Text("leaf");
+  for (int level = 0; level < 15; ++level) value = {0x21, chunk.NestedInstance("fan", {value})};
+  chunk.AddRecord(2, kFileTime2024, "fan", fan, {value});
+  chunk.AddRecord(3, kFileTime2024, "fan", fan, {Text("leaf")});
+  ReadResult result = Read(EvtxFile({chunk.Finish()}));
+  ASSERT_EQ(result.records.size(), 2u);
+  EXPECT_EQ(result.records[1].recordNumber, 3u);
+  EXPECT_EQ(result.skipped, 1u);
+}
+
 TEST(EvtxRecordsTest, TemplatesReusedAcrossRecordsAndChunksInIdentifierOrder) {
   // A wrapped log: the newest chunk lies physically first.
   ChunkBuilder newer(4);

@@ -22,6 +22,12 @@ namespace {
 
 constexpr int kFirstEvtxVersion = 6;
 
+EvtxStamp StampOf(const struct stat& info) {
+  return {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_size),
+          static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000ULL +
+              static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
+}
+
 // The whole file, read through one descriptor.
 Win32Error ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
                          EvtxStamp& stamp) {
@@ -30,9 +36,7 @@ Win32Error ReadWholeFile(const std::filesystem::path& path, std::vector<std::uin
   struct stat info {};
   if (fstat(fd.Get(), &info) != 0) return ErrnoToWin32(errno, path);
   if (!S_ISREG(info.st_mode)) return ERROR_ACCESS_DENIED;
-  stamp = {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_size),
-           static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000ULL +
-               static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
+  stamp = StampOf(info);
   bytes.resize(static_cast<std::size_t>(info.st_size));
   if (!ReadExact(fd.Get(), 0, bytes.data(), bytes.size())) return ERROR_EVENTLOG_FILE_CORRUPT;
   return ERROR_SUCCESS;
@@ -45,9 +49,7 @@ bool SameStamp(const EvtxStamp& a, const EvtxStamp& b) {
 bool StampOf(const std::filesystem::path& path, EvtxStamp& stamp) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) return false;
-  stamp = {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_size),
-           static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000ULL +
-               static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
+  stamp = StampOf(info);
   return true;
 }
 

@@ -8,7 +8,6 @@
 #include "platform/accounts/sid.h"
 #include "platform/eventlog/evtx_format.h"
 #include "platform/eventlog/test_network.h"
-#include "platform/registry/system_environment.h"
 
 namespace tamsel::platform::eventlog {
 namespace {
@@ -21,11 +20,7 @@ constexpr std::uint32_t kTwoChunks = evtx::kFileHeaderBlock + 2 * evtx::kChunkSi
 class EvtxServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    registry::RegistryKey root;
-    registry::RegistryKey version;
-    ASSERT_EQ(registry::RegistryKey::Connect("SRV01", registry::HKEY_LOCAL_MACHINE, root), 0);
-    ASSERT_EQ(registry::RegistryKey::Create(root.Get(), registry::kWindowsVersionKey, version), 0);
-    version.SetString("CurrentVersion", "6.3");
+    testsupport::SetVersionValue("SRV01", "CurrentVersion", "6.3");
     RegisterLog("SRV01", "Application", "%SystemRoot%\\System32\\winevt\\Logs\\Application.evtx",
                 20 * 1024 * 1024);
     std::filesystem::create_directories(net_.Drive("SRV01", 'D') / "EvtBak");
@@ -135,6 +130,14 @@ TEST_F(EvtxServiceTest, ClearWithBackupOfAnyNameAndReadTheBackup) {
   ASSERT_EQ(Report(EVENTLOG_INFORMATION_TYPE, 9, {}), 0u);
   ASSERT_EQ(ReadLog().size(), 1u);
   EXPECT_EQ(ReadLog()[0].recordNumber, 1u);
+}
+
+TEST_F(EvtxServiceTest, ALogWithoutAFileValueGoesToTheModernFolder) {
+  testsupport::RegisterSource("SRV01", "Custom", "CustomApp");
+  EventLogHandle handle(RegisterEventSourceA("SRV01", "CustomApp"));
+  ASSERT_TRUE(
+      ReportEventA(handle.Get(), EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 0, 0, nullptr, nullptr));
+  EXPECT_TRUE(IsEvtxFile(net_.Drive("SRV01", 'C') / "WINDOWS/System32/Winevt/Logs/Custom.evtx"));
 }
 
 TEST_F(EvtxServiceTest, AFullLogWrapsOrRefuses) {

@@ -2,6 +2,7 @@
 #include "platform/eventlog/log_config.h"
 
 #include "platform/eventlog/evt_format.h"
+#include "platform/eventlog/evtx_service.h"
 #include "platform/network/environment.h"
 #include "platform/network/network.h"
 #include "platform/registry/registry.h"
@@ -51,6 +52,10 @@ std::string DefaultLogFile(std::string_view logName) {
   return "%SystemRoot%\\system32\\config\\" + base;
 }
 
+std::string ModernLogFile(std::string_view logName) {
+  return "%SystemRoot%\\System32\\Winevt\\Logs\\" + std::string(logName) + ".evtx";
+}
+
 Win32Error LocateLog(const std::shared_ptr<network::Machine>& machine, std::string_view logName,
                      LogLocation& location) {
   location = LogLocation{};
@@ -62,16 +67,20 @@ Win32Error LocateLog(const std::shared_ptr<network::Machine>& machine, std::stri
     if (registered.empty()) registered = RegisteredLogName(eventLog, kApplicationLog);
   }
   location.logName = registered.empty() ? std::string(kApplicationLog) : registered;
-  std::string file = DefaultLogFile(location.logName);
+  std::string file;
   location.maxSize = kDefaultMaxSize;
   location.retention = kDefaultRetention;
   RegistryKey logKey;
   if (!registered.empty() &&
       RegistryKey::Open(eventLog.Get(), registered, registry::KEY_READ, logKey) == 0) {
     std::string value;
-    if (logKey.GetString("File", value) == 0 && !value.empty()) file = value;
+    if (logKey.GetString("File", value) == 0) file = value;
     logKey.GetDword("MaxSize", location.maxSize);
     logKey.GetDword("Retention", location.retention);
+  }
+  if (file.empty()) {
+    file = KeepsEvtxLogs(*machine) ? ModernLogFile(location.logName)
+                                   : DefaultLogFile(location.logName);
   }
   // %SystemRoot% and the rest come from the machine that owns the log, not from this host.
   std::string machineName = machine->Name();

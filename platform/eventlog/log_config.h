@@ -40,5 +40,7 @@ std::string FindSourceLog(const network::Machine& machine, std::string_view sour
 // The default file of a log without a File value: AppEvent.Evt, SysEvent.Evt, SecEvent.Evt,
 // else the first eight characters of the name.
 std::string DefaultLogFile(std::string_view logName);
+// The same on machines that keep .evtx logs: %SystemRoot%\System32\Winevt\Logs\<log>.evtx.
+std::string ModernLogFile(std::string_view logName);
 
 }  // namespace tamsel::platform::eventlog

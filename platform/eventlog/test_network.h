@@ -11,6 +11,7 @@
 #include "platform/eventlog/log_config.h"
 #include "platform/network/network.h"
 #include "platform/registry/registry.h"
+#include "platform/registry/system_environment.h"
 #include "testing/temp_dir.h"
 
 namespace tamsel::platform::eventlog::testsupport {
@@ -30,6 +31,16 @@ class TestNetwork {
   tamsel::testing::ScopedTempDir temp_;
   network::ScopedCurrentNetwork scoped_;
 };
+
+// A value of the machine's Windows version key (SystemRoot, CurrentVersion).
+inline void SetVersionValue(const std::string& machine, const std::string& name,
+                            const std::string& value) {
+  registry::RegistryKey root;
+  registry::RegistryKey version;
+  registry::RegistryKey::Connect(machine, registry::HKEY_LOCAL_MACHINE, root);
+  registry::RegistryKey::Create(root.Get(), registry::kWindowsVersionKey, version);
+  version.SetString(name, value);
+}
 
 inline void RegisterLog(const std::string& machine, const std::string& log, const std::string& file,
                         std::uint32_t maxSize = 0x80000, std::uint32_t retention = 0) {
