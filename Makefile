@@ -4,7 +4,7 @@ RELEASE_DIR := build/release
 ASAN_DIR := build/asan
 CMAKE_FLAGS ?=
 
-.PHONY: setup build build-asan demo test unit e2e bench fuzz format format-check clean
+.PHONY: setup build build-asan demo test unit e2e bench bench-smoke fuzz format format-check clean
 
 setup:
 	@scripts/setup
@@ -14,7 +14,7 @@ build: setup
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 build-asan: setup
-	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_SANITIZE=ON -DTAMSEL_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_SANITIZE=ON -DTAMSEL_BENCH=ON $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 
 # Every test, under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -33,6 +33,11 @@ demo: build
 
 bench: build
 	scripts/bench $(RELEASE_DIR)
+
+# Every benchmark program once at a tiny size, under the sanitizers: a benchmark that no
+# longer builds or runs shows up in CI. Nothing is timed.
+bench-smoke: build-asan
+	scripts/bench --smoke $(ASAN_DIR)
 
 fuzz: setup
 	scripts/fuzz

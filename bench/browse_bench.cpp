@@ -5,10 +5,7 @@
 //   browse_bench [--records 1000000,10000000] [--data DIR] [--repeat 5]
 //
 // --data keeps the generated databases in DIR for later runs (generation of ten million
-// records takes minutes); without it they live in a temporary folder. Records are generated
-// with one prepared INSERT in one transaction, the LogEntry indexes built afterwards.
-#include <sqlite3.h>
-
+// records takes minutes); without it they live in a temporary folder.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "database/database_file.h"
 #include "platform/com/dispatch.h"
 #include "platform/data/data_source.h"
@@ -37,16 +35,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace bench = tamsel::bench;
 namespace com = tamsel::platform::com;
 namespace data = tamsel::platform::data;
 namespace network = tamsel::platform::network;
 namespace reports = tamsel::reports;
 
 constexpr const char* kMachine = "BENCHHOST";
-constexpr int kServers = 20;
-constexpr int kLogTypes = 3;
-constexpr int kSources = 200;
-constexpr int kUsers = 10;
 constexpr std::int64_t kFirstSecond = 1767225600;  // 2026-01-01 00:00:00
 constexpr std::int64_t kSpanSeconds = 300LL * 86400;
 constexpr int kPageSize = 50;
@@ -88,117 +83,14 @@ Options ParseOptions(int argc, char** argv) {
   return options;
 }
 
-// "YYYY-MM-DD HH:MM:SS" of seconds since 1970 (days to civil date, proleptic Gregorian).
-std::string IsoTime(std::int64_t seconds) {
-  std::int64_t days = seconds / 86400;
-  const std::int64_t rest = seconds % 86400;
-  days += 719468;
-  const std::int64_t era = days / 146097;
-  const std::int64_t doe = days - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
-  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(year),
-                static_cast<int>(month), static_cast<int>(day), static_cast<int>(rest / 3600),
-                static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
-  return text;
-}
-
-double Seconds(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // Fills a new database with `records` log entries spread over 300 days.
 void Generate(const fs::path& file, std::int64_t records) {
   const auto start = std::chrono::steady_clock::now();
   tamsel::db::CreateDatabase(file);
   std::unique_ptr<data::Session> session = data::Session::Open(file);
-  session->Execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-1000000;");
-  // The indexes are built after the rows, from their own definitions.
-  std::vector<std::string> indexes;
-  {
-    data::Statement list = session->Prepare(
-        "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'LogEntry' AND "
-        "sql IS NOT NULL");
-    while (list.Step()) indexes.push_back(list.Text(1));
-  }
-  for (const std::string& sql : indexes) {
-    const std::size_t on = sql.find(" ON ");
-    const std::size_t name = sql.rfind(' ', on - 1);
-    session->Execute("DROP INDEX " + sql.substr(name + 1, on - name - 1));
-  }
-  session->Execute("BEGIN");
-  session->Execute(
-      "INSERT INTO LogType (LogTypeID, LogTypeName) VALUES (1, 'Application'), (2, 'System'), "
-      "(3, 'Security')");
-  for (int s = 1; s <= kServers; ++s) {
-    session->Execute("INSERT INTO ELServer (ELServerID, ELServerName) VALUES (" +
-                     std::to_string(s) + ", 'SRV" + std::to_string(s) + "')");
-    for (int l = 1; l <= kLogTypes; ++l) {
-      session->Execute("INSERT INTO ELServerLogType VALUES (" + std::to_string(s) + ", " +
-                       std::to_string(l) + ")");
-    }
-  }
-  for (int i = 1; i <= kSources; ++i) {
-    session->Execute("INSERT INTO ELSource (ELSourceID, ELSourceName) VALUES (" +
-                     std::to_string(i) + ", 'Source " + std::to_string(i) + "')");
-  }
-  for (int i = 2; i <= kUsers; ++i) {
-    session->Execute("INSERT INTO ELUser (ELUserID, ELUserName) VALUES (" + std::to_string(i) +
-                     ", 'DOMAIN\\user" + std::to_string(i) + "')");
-  }
-  {
-    static constexpr int kTypes[] = {1, 2, 4, 4, 4, 8, 16};
-    data::Statement insert = session->Prepare(
-        "INSERT INTO LogEntry (LEID, ELServerID, LogTypeID, RecordNumber, TimeGenerated, "
-        "TimeWritten, EventID, EventTypeID, EventCategoryID, ELUserID, ELSourceID, FullMessage, "
-        "CreatedAt) VALUES (?, ?, ?, ?, ?, ?, ?, ?, 1, ?, ?, ?, ?)");
-    std::uint64_t random = 88172645463325252ULL;
-    for (std::int64_t i = 0; i < records; ++i) {
-      random ^= random << 13;
-      random ^= random >> 7;
-      random ^= random << 17;
-      // Times rise with the key, with a jitter of up to two minutes.
-      const std::int64_t second =
-          kFirstSecond + i * kSpanSeconds / records + static_cast<std::int64_t>(random % 120);
-      const std::string time = IsoTime(second);
-      insert.BindInt64(1, i + 1)
-          .BindInt64(2, 1 + static_cast<std::int64_t>(random >> 8) % kServers)
-          .BindInt64(3, 1 + static_cast<std::int64_t>(random >> 16) % kLogTypes)
-          .BindInt64(4, i + 1)
-          .BindText(5, time)
-          .BindText(6, time)
-          .BindInt64(7, static_cast<std::int64_t>(random >> 24) % 10000)
-          .BindInt64(8, kTypes[(random >> 40) % 7])
-          .BindInt64(9, 1 + static_cast<std::int64_t>(random >> 44) % kUsers)
-          .BindInt64(10, 1 + static_cast<std::int64_t>(random >> 48) % kSources)
-          .BindText(11, "The service entered the running state. Record " + std::to_string(i))
-          .BindText(12, time);
-      insert.Run();
-      insert.Reset();
-    }
-  }
-  session->Execute("COMMIT");
-  const double rows = Seconds(start);
-  for (const std::string& sql : indexes) session->Execute(sql);
-  session->Execute("PRAGMA journal_mode=WAL");
-  std::printf("generated %lld records in %.0f s (rows %.0f s, indexes %.0f s)\n",
-              static_cast<long long>(records), Seconds(start), rows, Seconds(start) - rows);
-}
-
-std::int64_t RecordCount(const fs::path& file) {
-  std::unique_ptr<data::Session> session = data::Session::Open(file);
-  data::Statement count = session->Prepare("SELECT COUNT(*) FROM LogEntry");
-  return count.Step() ? count.Int64(0) : 0;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  bench::FillHistory(*session, {records, kFirstSecond, kSpanSeconds});
+  std::printf("generated %lld records in %.0f s\n", static_cast<long long>(records),
+              bench::SecondsSince(start));
 }
 
 // Median milliseconds of `repeat` runs after one warm-up run.
@@ -208,9 +100,9 @@ double Time(int repeat, const std::function<void()>& run) {
   for (int i = 0; i < repeat; ++i) {
     const auto start = std::chrono::steady_clock::now();
     run();
-    runs.push_back(Seconds(start) * 1000);
+    runs.push_back(bench::SecondsSince(start) * 1000);
   }
-  return Median(runs);
+  return bench::Median(runs);
 }
 
 std::string Request(std::int64_t page) {
@@ -252,7 +144,7 @@ void RunSize(const fs::path& root, std::int64_t records, int repeat) {
   const fs::path folder = data::DataFolder("(local)");
   fs::create_directories(folder);
   const fs::path file = data::CatalogFile(folder, catalog);
-  if (fs::exists(file) && RecordCount(file) != records) fs::remove(file);
+  if (fs::exists(file) && bench::EntryCount(file) != records) fs::remove(file);
   if (!fs::exists(file)) Generate(file, records);
   std::ofstream(root / "component" / "AppConfig.xml", std::ios::trunc)
       << "<AppConfig><DATABASE DBServer=\"(local)\" DBName=\"" << catalog
@@ -260,12 +152,13 @@ void RunSize(const fs::path& root, std::int64_t records, int repeat) {
          "LogFilePath=\""
       << (root / "trace").string() << "\"/></AppConfig>";
 
-  const std::string from = IsoTime(kFirstSecond + kSpanSeconds * 4 / 10);
-  const std::string to = IsoTime(kFirstSecond + kSpanSeconds * 7 / 10);
+  const std::string from = bench::IsoTime(kFirstSecond + kSpanSeconds * 4 / 10);
+  const std::string to = bench::IsoTime(kFirstSecond + kSpanSeconds * 7 / 10);
   const std::vector<Filter> filters = {
       {"none", ""},
-      {"time range + 10 sources", " WHERE  TimeGenerated BETWEEN '" + from + "' AND '" + to +
-                                      "' AND  ELSourceID IN(3,17,25,48,60,77,91,120,150,199)"},
+      {"time range + 10 sources",
+       " WHERE  TimeGenerated BETWEEN '" + from + "' AND '" + to +
+           "' AND  ELSourceID IN(10003,10017,10025,10048,10060,10077,10091,10120,10150,10199)"},
   };
   std::unique_ptr<data::Session> bare = data::Session::Open(file);
   // What every call of the component costs before its own work: trace lines, configuration,

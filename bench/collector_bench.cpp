@@ -3,20 +3,26 @@
 // read, resolved and stored, against a raw prepared INSERT of as many rows into the same
 // schema in the same run; and the peak memory of passes over logs of different sizes.
 //
-//   collector_bench [--count N] [--small N] [--message-file PATH]
-// The message file defaults to the test message DLL of the same build
-// (<build>/tests/collector_messages.dll).
+//   collector_bench [--count N] [--small N] [--runs N] [--prefill N] [--data DIR]
+//                   [--message-file PATH]
+// Each figure is the median of --runs runs (5 by default). Without --prefill every run
+// stores into an empty database; with it, into one that already holds N entries spread over
+// the year before now (all runs share it, so it grows by their records). --data keeps the
+// generated history in DIR for later invocations. The message file defaults to the test
+// message DLL of the same build (<build>/tests/collector_messages.dll).
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <ctime>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "collector/collector_service.h"
 #include "database/database_file.h"
 #include "platform/accounts/account_names.h"
@@ -36,26 +42,11 @@ namespace reg = tamsel::platform::registry;
 namespace evl = tamsel::platform::eventlog;
 namespace acc = tamsel::platform::accounts;
 namespace data = tamsel::platform::data;
+namespace bench = tamsel::bench;
+namespace fs = std::filesystem;
 
 constexpr int kSources = 10;
 constexpr int kUsers = 20;
-
-double Seconds(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Peak resident memory since the last reset (VmHWM), or the present one (VmRSS), in KiB.
-long StatusKiB(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-  }
-  return -1;
-}
-long PeakKiB() { return StatusKiB("VmHWM:"); }
-long ResidentKiB() { return StatusKiB("VmRSS:"); }
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -126,40 +117,57 @@ void WriteEvents(const std::string& name, int count) {
   }
 }
 
-// One prepared INSERT per row into the same schema, in one transaction.
-double RawInsertRate(int count) {
-  const auto file = tamsel::db::LocalCatalogFile("Raw");
-  tamsel::db::CreateDatabase(file);
+// The key of a lookup name, added when missing.
+std::int64_t NameKey(data::Session& session, const std::string& table, const std::string& column,
+                     const std::string& name) {
+  session.Prepare("INSERT OR IGNORE INTO " + table + " (" + column + ") VALUES (?)")
+      .BindText(1, name)
+      .Run();
+  auto key = session.Prepare("SELECT rowid FROM " + table + " WHERE " + column + " = ?");
+  key.BindText(1, name);
+  key.Step();
+  return key.Int64(0);
+}
+
+// One prepared INSERT per row into the database `file`, in one transaction, as a server of
+// its own: the rows the pass stores, with their lookup keys known.
+double RawInsertRate(const fs::path& file, int serverId, int count) {
   auto session = data::Session::Open(file);
-  session->Execute(
-      "INSERT INTO ELServer (ELServerID, ELServerName) VALUES (1, 'SRV01');"
-      "INSERT INTO LogType (LogTypeID, LogTypeName) VALUES (1, 'Application');"
-      "INSERT INTO ELSource (ELSourceID, ELSourceName) VALUES (1, 'Source0');"
-      "INSERT INTO EventCategory (EventCategoryID, EventCategoryName) VALUES (2, 'Disk');"
-      "INSERT INTO ELUser (ELUserID, ELUserName) VALUES (2, 'SRV01\\user1');");
+  session->Prepare("INSERT INTO ELServer (ELServerID, ELServerName, Status) VALUES (?, ?, 0)")
+      .BindInt64(1, serverId)
+      .BindText(2, "RAW" + std::to_string(serverId))
+      .Run();
+  const std::int64_t log = NameKey(*session, "LogType", "LogTypeName", "Application");
+  const std::int64_t source = NameKey(*session, "ELSource", "ELSourceName", "Source0");
+  const std::int64_t category = NameKey(*session, "EventCategory", "EventCategoryName", "Disk");
+  const std::int64_t user = NameKey(*session, "ELUser", "ELUserName", "SRV01\\user1");
+  const std::int64_t firstSecond = std::time(nullptr);
   const auto start = std::chrono::steady_clock::now();
   session->Execute("BEGIN IMMEDIATE");
   auto insert = session->Prepare(
       "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
       "EventID, EventTypeID, EventCategoryID, CategoryNumber, ELUserID, ELSourceID, "
-      "FullMessage) VALUES (1, 1, ?, ?, ?, ?, ?, 2, 1, 2, 1, ?)");
+      "FullMessage) VALUES (?, ?, ?, ?, ?, ?, ?, ?, 1, ?, ?, ?)");
   for (int i = 0; i < count; ++i) {
-    char time[32];
-    std::snprintf(time, sizeof time, "2026-12-07 %02d:%02d:%02d", (i / 3600) % 24, (i / 60) % 60,
-                  i % 60);
-    insert.BindInt64(1, i + 1)
-        .BindText(2, time)
-        .BindText(3, time)
-        .BindInt64(4, 1000 + i % 4)
-        .BindInt64(5, 4)
-        .BindText(6, "First line: item " + std::to_string(i) +
-                         "<br>Second line: the operation completed after " +
-                         std::to_string(i % 977) + " ms<br>");
+    const std::string time = bench::IsoTime(firstSecond + i / 100);
+    insert.BindInt64(1, serverId)
+        .BindInt64(2, log)
+        .BindInt64(3, i + 1)
+        .BindText(4, time)
+        .BindText(5, time)
+        .BindInt64(6, 1000 + i % 4)
+        .BindInt64(7, 4)
+        .BindInt64(8, category)
+        .BindInt64(9, user)
+        .BindInt64(10, source)
+        .BindText(11, "First line: item " + std::to_string(i) +
+                          "<br>Second line: the operation completed after " +
+                          std::to_string(i % 977) + " ms<br>");
     insert.Run();
     insert.Reset();
   }
   session->Execute("COMMIT");
-  return count / Seconds(start);
+  return count / bench::SecondsSince(start);
 }
 
 struct PassResult {
@@ -167,6 +175,32 @@ struct PassResult {
   long stored = 0;
   long growthKiB = 0;  // peak resident memory above the resident memory at the start
 };
+
+struct Server {
+  std::string name;
+  int id;
+  int count;
+  // Archived before the measurement, so the pass measures the collector's own work on the
+  // backup (reading, resolving, storing) without the server's archiving, which in this
+  // network runs in the same process.
+  bool keptBackup;
+};
+
+void Configure(tamsel::collector::CCollectorService& collector) {
+  collector.ntAuthentication_ = 1;
+  collector.backupPath_ = "D:\\EvtBak";
+}
+
+void PrepareServer(const Server& server, const fs::path& messageFile) {
+  MakeServer(server.name, messageFile);
+  WriteEvents(server.name, server.count);
+  if (server.keptBackup) {
+    tamsel::collector::CCollectorService collector("Tamsel");
+    Configure(collector);
+    std::string backup;
+    Check(collector.ArchiveAndClearLog(server.name, "Application", backup) == 0, "archive");
+  }
+}
 
 long StoredFor(int serverId) {
   auto session = data::Session::Open(tamsel::db::LocalCatalogFile("TamselDB"));
@@ -176,83 +210,141 @@ long StoredFor(int serverId) {
   return rows.Int64(0);
 }
 
-// Writes `count` events on a fresh server and collects them in one pass. With `keptBackup`
-// the log is archived first, outside the measurement, so the pass measures the collector's
-// own work on the backup (reading, resolving, storing) without the server's archiving, which
-// in this network runs in the same process.
-PassResult CollectRun(const std::string& server, int serverId, int count,
-                      const std::filesystem::path& messageFile, bool keptBackup) {
-  MakeServer(server, messageFile);
+// Collects the server, the only active one, in one pass.
+PassResult CollectPass(const Server& server) {
   {
     auto session = data::Session::Open(tamsel::db::LocalCatalogFile("TamselDB"));
     session->Execute("UPDATE ELServer SET Status = 0");
-    session->Execute("INSERT INTO ELServer (ELServerID, ELServerName) VALUES (" +
-                     std::to_string(serverId) + ", '" + server + "')");
+    session->Prepare("INSERT INTO ELServer (ELServerID, ELServerName) VALUES (?, ?)")
+        .BindInt64(1, server.id)
+        .BindText(2, server.name)
+        .Run();
   }
-  WriteEvents(server, count);
   tamsel::collector::CCollectorService collector("Tamsel");
-  collector.ntAuthentication_ = 1;
-  collector.backupPath_ = "D:\\EvtBak";
-  if (keptBackup) {
-    std::string backup;
-    Check(collector.ArchiveAndClearLog(server, "Application", backup) == 0, "archive");
-  }
-  // A server's registry and message files were set up long before its events are collected;
-  // the collector only keeps answers from files that have been quiet for two seconds.
-  sleep(3);
-  ResetPeak();
-  const long startKiB = ResidentKiB();
+  Configure(collector);
+  bench::ResetPeak();
+  const long startKiB = bench::ResidentKiB();
   const auto start = std::chrono::steady_clock::now();
   Check(collector.CollectAll() == 0, "CollectAll");
   PassResult result;
-  result.seconds = Seconds(start);
-  result.growthKiB = PeakKiB() - startKiB;
-  result.stored = StoredFor(serverId);
+  result.seconds = bench::SecondsSince(start);
+  result.growthKiB = bench::PeakKiB() - startKiB;
+  result.stored = StoredFor(server.id);
+  Check(result.stored == server.count, "storing every record");
   return result;
+}
+
+void RemoveDatabase(const fs::path& file) {
+  data::SessionPool::Instance().Clear();
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file.string() + suffix);
+}
+
+struct Options {
+  int count = 100000;
+  int small = 10000;
+  int runs = 5;
+  std::int64_t prefill = 0;
+  std::optional<fs::path> dataDir;
+  fs::path messageFile = fs::canonical("/proc/self/exe").parent_path().parent_path() / "tests" /
+                         "collector_messages.dll";
+};
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (value != nullptr && arg == "--count") {
+      options.count = std::atoi(value);
+    } else if (value != nullptr && arg == "--small") {
+      options.small = std::atoi(value);
+    } else if (value != nullptr && arg == "--runs") {
+      options.runs = std::max(1, std::atoi(value));
+    } else if (value != nullptr && arg == "--prefill") {
+      options.prefill = std::atoll(value);
+    } else if (value != nullptr && arg == "--data") {
+      options.dataDir = fs::absolute(value);
+    } else if (value != nullptr && arg == "--message-file") {
+      options.messageFile = value;
+    } else {
+      std::fprintf(stderr,
+                   "usage: collector_bench [--count N] [--small N] [--runs N] [--prefill N] "
+                   "[--data DIR] [--message-file PATH]\n");
+      std::exit(2);
+    }
+    ++i;
+  }
+  return options;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int count = 100000;
-  int small = 10000;
-  std::filesystem::path messageFile =
-      std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "tests" /
-      "collector_messages.dll";
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string arg = argv[i];
-    if (arg == "--count") count = std::atoi(argv[i + 1]);
-    if (arg == "--small") small = std::atoi(argv[i + 1]);
-    if (arg == "--message-file") messageFile = argv[i + 1];
-  }
-  if (!std::filesystem::exists(messageFile)) {
+  const Options options = ParseOptions(argc, argv);
+  if (!fs::exists(options.messageFile)) {
     std::fprintf(stderr, "collector_bench: message file %s not found (--message-file)\n",
-                 messageFile.c_str());
+                 options.messageFile.c_str());
     return 1;
   }
+  std::printf("load average at start %.2f\n", bench::LoadAverage());
   tamsel::testing::ScopedTempDir temp;
   net::ScopedCurrentNetwork network(net::Network(temp.Path(), "COLLECTOR"));
   net::Network::Current().CreateMachineFolder("COLLECTOR");
   setenv("SystemRoot", "C:\\WINDOWS", 1);
-  tamsel::db::CreateDatabase(tamsel::db::LocalCatalogFile("TamselDB"));
 
-  const double raw = RawInsertRate(count);
-  const PassResult pass = CollectRun("SRV01", 1, count, messageFile, false);
-  const PassResult smallRead = CollectRun("SMALL", 2, small, messageFile, true);
-  const PassResult largeRead = CollectRun("LARGE", 3, count, messageFile, true);
-  Check(pass.stored == count && smallRead.stored == small && largeRead.stored == count,
-        "storing every record");
-  const double rate = count / pass.seconds;
-  std::printf("records                                   %d\n", count);
-  std::printf("raw prepared INSERT, one txn              %9.0f rows/s\n", raw);
-  std::printf("whole pass (archive, read, resolve, store) %8.0f records/s (%.2f s)\n", rate,
-              pass.seconds);
-  std::printf("ratio pass / raw                          %9.2f\n", rate / raw);
+  std::vector<Server> passes;
+  for (int run = 1; run <= options.runs; ++run) {
+    passes.push_back({"SRV" + std::to_string(run), run, options.count, false});
+  }
+  const Server smallRead{"SMALL", 101, options.small, true};
+  const Server largeRead{"LARGE", 102, options.count, true};
+  for (const Server& server : passes) PrepareServer(server, options.messageFile);
+  PrepareServer(smallRead, options.messageFile);
+  PrepareServer(largeRead, options.messageFile);
+  // A server's registry and message files were set up long before its events are collected;
+  // the collector only keeps answers from files that have been quiet for two seconds.
+  sleep(3);
+
+  const fs::path database = tamsel::db::LocalCatalogFile("TamselDB");
+  const fs::path rawDatabase = tamsel::db::LocalCatalogFile("Raw");
+  if (options.prefill > 0) {
+    const std::int64_t yearAgo = std::time(nullptr) - 365LL * 86400;
+    bench::CopyHistoryDatabase(options.dataDir.value_or(temp.Path() / "history"),
+                               {options.prefill, yearAgo}, database);
+  }
+  std::printf("records %d, database holding %lld entries before the runs, %d runs\n", options.count,
+              static_cast<long long>(options.prefill), options.runs);
+  std::printf("| run | raw INSERT rows/s | pass records/s | pass / raw | load |\n");
+  std::printf("|----:|------------------:|---------------:|-----------:|-----:|\n");
+  std::vector<double> raws, rates, ratios;
+  for (int run = 0; run < options.runs; ++run) {
+    if (options.prefill == 0) {
+      RemoveDatabase(database);
+      RemoveDatabase(rawDatabase);
+      tamsel::db::CreateDatabase(database);
+      tamsel::db::CreateDatabase(rawDatabase);
+    }
+    const double raw =
+        RawInsertRate(options.prefill > 0 ? database : rawDatabase, 201 + run, options.count);
+    const PassResult pass = CollectPass(passes[run]);
+    const double rate = options.count / pass.seconds;
+    raws.push_back(raw);
+    rates.push_back(rate);
+    ratios.push_back(rate / raw);
+    std::printf("| %3d | %17.0f | %14.0f | %10.2f | %4.2f |\n", run + 1, raw, rate, rate / raw,
+                bench::LoadAverage());
+    std::fflush(stdout);
+  }
+  const PassResult small = CollectPass(smallRead);
+  const PassResult large = CollectPass(largeRead);
+  std::printf("\nmedians of %d runs\n", options.runs);
+  std::printf("raw prepared INSERT, one txn              %9.0f rows/s\n", bench::Median(raws));
+  std::printf("whole pass (archive, read, resolve, store) %8.0f records/s\n", bench::Median(rates));
+  std::printf("ratio pass / raw                          %9.2f\n", bench::Median(ratios));
   std::printf("collector's work on a kept backup         %9.0f records/s\n",
-              count / largeRead.seconds);
-  std::printf("memory growth of a pass, %6d records   %9ld KiB (whole pass)\n", count,
-              pass.growthKiB);
-  std::printf("memory growth, collector's work, %6d   %9ld KiB\n", small, smallRead.growthKiB);
-  std::printf("memory growth, collector's work, %6d   %9ld KiB\n", count, largeRead.growthKiB);
+              options.count / large.seconds);
+  std::printf("memory growth, collector's work, %6d   %9ld KiB\n", options.small, small.growthKiB);
+  std::printf("memory growth, collector's work, %6d   %9ld KiB\n", options.count, large.growthKiB);
+  std::printf("load average at end %.2f\n", bench::LoadAverage());
   return 0;
 }

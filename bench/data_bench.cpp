@@ -2,7 +2,10 @@
 // with twelve parameters, the procedure, the name mapping) against a raw prepared INSERT of
 // the same rows, both in one transaction, and the full path in autocommit mode.
 //
-//   data_bench [--count N] [--autocommit N] [--only raw|full]
+//   data_bench [--count N] [--autocommit N] [--only raw|full] [--prefill N] [--data DIR]
+// With --prefill every phase stores into one database that already holds N entries spread
+// over a year, each phase as a server of its own; --data keeps that history in DIR for later
+// invocations. Without it every phase starts from an empty database.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "database/database_file.h"
 #include "platform/data/command.h"
 #include "platform/data/session.h"
@@ -24,6 +28,7 @@ namespace {
 
 using tamsel::platform::com::Variant;
 namespace data = tamsel::platform::data;
+namespace bench = tamsel::bench;
 
 struct Record {
   std::string log, generated, written, isoGenerated, isoWritten, category, user, source, message;
@@ -67,7 +72,7 @@ std::string ConnectionString(const std::string& catalog) {
 }
 
 // The collector's call, parameter for parameter.
-void InsertThroughProcedure(const data::Connection& conn, const Record& r) {
+void InsertThroughProcedure(const data::Connection& conn, std::int16_t serverId, const Record& r) {
   data::Command command;
   command.SetActiveConnection(conn);
   command.SetCommandType(data::adCmdStoredProc);
@@ -76,7 +81,7 @@ void InsertThroughProcedure(const data::Connection& conn, const Record& r) {
   auto add = [&](const char* name, long type, long size, Variant value) {
     p.Append(command.CreateParameter(name, type, data::adParamInput, size, std::move(value)));
   };
-  add("@ELServerID", data::adInteger, 4, Variant(std::int16_t{1}));
+  add("@ELServerID", data::adInteger, 4, Variant(serverId));
   add("@LogTypeName", data::adVarChar, 127, Variant(r.log));
   add("@RecordNumber", data::adInteger, 4, Variant(r.recordNumber));
   add("@TimeGenerated", data::adDBTimeStamp, 255, Variant(r.generated));
@@ -91,12 +96,30 @@ void InsertThroughProcedure(const data::Connection& conn, const Record& r) {
   command.Execute(0);
 }
 
-std::filesystem::path NewDatabase(const std::string& catalog) {
-  const auto file = tamsel::db::LocalCatalogFile(catalog);
-  tamsel::db::CreateDatabase(file);
+// Where the phases store: a new database each, or one prefilled database shared by all.
+struct Target {
+  std::int64_t prefill = 0;
+  std::filesystem::path dataDir;
+};
+
+// The database a phase stores into, with its server `serverId`; its catalog name.
+std::string PhaseDatabase(const Target& target, const std::string& catalog, std::int16_t serverId) {
+  const std::string name = target.prefill > 0 ? "Prefilled" : catalog;
+  const auto file = tamsel::db::LocalCatalogFile(name);
+  if (target.prefill > 0) {
+    if (!std::filesystem::exists(file)) {
+      const std::int64_t yearBefore = 1025481600 - 365LL * 86400;  // the year before 2002-07-01
+      bench::CopyHistoryDatabase(target.dataDir, {target.prefill, yearBefore}, file);
+    }
+  } else {
+    tamsel::db::CreateDatabase(file);
+  }
   auto session = data::Session::Open(file);
-  session->Execute("INSERT INTO ELServer (ELServerID, ELServerName) VALUES (1, 'SRV01')");
-  return file;
+  session->Prepare("INSERT INTO ELServer (ELServerID, ELServerName) VALUES (?, ?)")
+      .BindInt64(1, serverId)
+      .BindText(2, "SRV" + std::to_string(serverId))
+      .Run();
+  return name;
 }
 
 // Wall-clock and processor seconds of one phase; the machine may be shared, so both count.
@@ -118,16 +141,17 @@ Rate RateOf(int count, const Timer& timer) { return {count / timer.Wall(), count
 
 // Records are made on the fly in both phases (the same rows, the same cost), so the inputs of
 // a million calls do not dominate the peak memory.
-Rate FullPath(int count, bool oneTransaction) {
-  const std::string catalog = oneTransaction ? "FullPath" : "Autocommit";
-  NewDatabase(catalog);
+Rate FullPath(const Target& target, int count, bool oneTransaction) {
+  const std::int16_t serverId = oneTransaction ? 2 : 3;
+  const std::string catalog =
+      PhaseDatabase(target, oneTransaction ? "FullPath" : "Autocommit", serverId);
   const Timer timer;
   {
     std::optional<data::TransactionScope> scope;
     if (oneTransaction) scope.emplace();
     data::Connection conn;
     conn.Open(ConnectionString(catalog));
-    for (int i = 0; i < count; ++i) InsertThroughProcedure(conn, MakeRecord(i));
+    for (int i = 0; i < count; ++i) InsertThroughProcedure(conn, serverId, MakeRecord(i));
     conn.Close();
     if (scope && !scope->Commit()) throw std::runtime_error("commit failed");
   }
@@ -135,11 +159,11 @@ Rate FullPath(int count, bool oneTransaction) {
 }
 
 // The same rows with their lookup keys already known: one prepared INSERT per row.
-Rate RawInsert(int count) {
-  const auto file = NewDatabase("Raw");
-  auto session = data::Session::Open(file);
+Rate RawInsert(const Target& target, int count) {
+  auto session = data::Session::Open(tamsel::db::LocalCatalogFile(PhaseDatabase(target, "Raw", 1)));
   session->Execute(
-      "INSERT INTO LogType (LogTypeID, LogTypeName) VALUES (1, 'Application'), (2, 'System'), "
+      "INSERT OR IGNORE INTO LogType (LogTypeID, LogTypeName) VALUES (1, 'Application'), (2, "
+      "'System'), "
       "(3, 'Security')");
   // The keys the full path gives the same names: the empty user and category are row 1.
   for (int n = 1; n < 20; ++n) {
@@ -198,26 +222,30 @@ int main(int argc, char** argv) {
   int count = 1000000;
   int autocommitCount = 20000;
   std::string only;  // "raw" or "full": one phase alone, for profiling
+  tamsel::testing::ScopedTempDir temp;
+  Target target{0, temp.Path() / "history"};
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string arg = argv[i];
     if (arg == "--count") count = std::atoi(argv[i + 1]);
     if (arg == "--autocommit") autocommitCount = std::atoi(argv[i + 1]);
     if (arg == "--only") only = argv[i + 1];
+    if (arg == "--prefill") target.prefill = std::atoll(argv[i + 1]);
+    if (arg == "--data") target.dataDir = std::filesystem::absolute(argv[i + 1]);
   }
-  tamsel::testing::ScopedTempDir temp;
   tamsel::platform::network::ScopedCurrentNetwork network(
       tamsel::platform::network::Network(temp.Path(), "BENCH"));
   tamsel::platform::network::Network::Current().CreateMachineFolder("BENCH");
 
   if (only == "raw" || only == "full") {
-    const Rate rate = only == "raw" ? RawInsert(count) : FullPath(count, true);
+    const Rate rate = only == "raw" ? RawInsert(target, count) : FullPath(target, count, true);
     std::printf("%s: %.0f wall, %.0f cpu rows/s\n", only.c_str(), rate.wall, rate.cpu);
     return 0;
   }
-  const Rate raw = RawInsert(count);
-  const Rate full = FullPath(count, true);
-  const Rate autocommit = FullPath(autocommitCount, false);
-  std::printf("calls                              %d (autocommit %d)\n", count, autocommitCount);
+  const Rate raw = RawInsert(target, count);
+  const Rate full = FullPath(target, count, true);
+  const Rate autocommit = FullPath(target, autocommitCount, false);
+  std::printf("calls                              %d (autocommit %d), prefilled with %lld\n", count,
+              autocommitCount, static_cast<long long>(target.prefill));
   std::printf("                                   wall rows/s   cpu rows/s\n");
   std::printf("raw prepared INSERT, one txn       %11.0f  %11.0f\n", raw.wall, raw.cpu);
   std::printf("LogEntryInsert full path, one txn  %11.0f  %11.0f\n", full.wall, full.cpu);
@@ -226,5 +254,6 @@ int main(int argc, char** argv) {
   std::printf("LogEntryInsert full path, autocommit %9.0f  %11.0f\n", autocommit.wall,
               autocommit.cpu);
   std::printf("peak memory                        %ld KiB\n", PeakMemoryKiB());
+  std::printf("load average                       %.2f\n", bench::LoadAverage());
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/eventlog/event_log.h"
 #include "platform/network/network.h"
 #include "platform/registry/registry.h"
@@ -17,7 +18,10 @@ namespace net = tamsel::platform::network;
 namespace reg = tamsel::platform::registry;
 namespace evt = tamsel::platform::eventlog;
 
-constexpr int kRecords = 100000;
+// A smoke run (scripts/bench --smoke) only shows that every case still runs.
+const bool kSmoke = tamsel::bench::SmokeRun();
+const int kRecords = kSmoke ? 1000 : 100000;
+const int kIterations = kSmoke ? 1 : 3;
 
 // A network with machine BENCH whose Application log is large enough never to wrap.
 class Fixture {
@@ -62,7 +66,7 @@ void BM_Write100k(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
-BENCHMARK(BM_Write100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_Write100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(kIterations);
 
 void BM_Read100k(benchmark::State& state) {
   Fixture fixture;
@@ -80,7 +84,7 @@ void BM_Read100k(benchmark::State& state) {
            at += *reinterpret_cast<const evt::DWORD*>(buffer.data() + at))
         ++records;
     }
-    if (records != kRecords) std::abort();
+    if (records != static_cast<std::size_t>(kRecords)) std::abort();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
@@ -89,7 +93,7 @@ BENCHMARK(BM_Read100k)
     ->Arg(65536)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(3);
+    ->Iterations(kIterations);
 
 void BM_ClearWithBackup100k(benchmark::State& state) {
   Fixture fixture;
@@ -104,7 +108,10 @@ void BM_ClearWithBackup100k(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
-BENCHMARK(BM_ClearWithBackup100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_ClearWithBackup100k)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(kIterations);
 
 }  // namespace
 
