@@ -115,8 +115,16 @@ bool AlertEvaluator::ConditionAccepted(const StoredAlert& alert) {
 }
 
 std::int64_t AlertEvaluator::StartOf(const StoredAlert& alert, const StoredRecipient& recipient,
-                                     std::vector<WatermarkMove>& moves) {
-  if (std::optional<std::int64_t> mark = store_.Watermark(alert.id, recipient.id)) return *mark;
+                                     std::int64_t top, std::vector<WatermarkMove>& moves) {
+  if (std::optional<std::int64_t> mark = store_.Watermark(alert.id, recipient.id)) {
+    // The newest entries were deleted, and the database numbers the next ones from the highest
+    // LEID left: a watermark above it would pass over them.
+    if (*mark > top) {
+      store_.LowerWatermark(alert.id, recipient.id, top);
+      return top;
+    }
+    return *mark;
+  }
   const std::int64_t start = store_.ActivationMark(alert.id);
   moves.push_back({alert.id, recipient.id, start});
   return start;
@@ -222,7 +230,7 @@ PeriodResult AlertEvaluator::RunPeriod(const AlertSettings& settings, std::time_
     if (!ConditionAccepted(alert)) continue;
     matches_.clear();
     for (const StoredRecipient& recipient : store_.Recipients(alert.id)) {
-      const std::int64_t from = StartOf(alert, recipient, moves);
+      const std::int64_t from = StartOf(alert, recipient, top, moves);
       // Outside its window, or while the server is backed off, a recipient's entries wait.
       if (from >= top || !IsDue(recipient.schedule, local) || !maySend) continue;
       std::optional<PreparedMail> mail = Prepare(settings, alert, recipient, from, top, now);

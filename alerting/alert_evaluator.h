@@ -66,7 +66,8 @@ class AlertEvaluator {
  private:
   // The condition of an alert that may run, or nothing (reported once per condition text).
   bool ConditionAccepted(const StoredAlert& alert);
-  std::int64_t StartOf(const StoredAlert& alert, const StoredRecipient& recipient,
+  // Where the recipient's pending entries start: its watermark, never above `top`.
+  std::int64_t StartOf(const StoredAlert& alert, const StoredRecipient& recipient, std::int64_t top,
                        std::vector<WatermarkMove>& moves);
   // The mail for the entries in (from, top] the alert selects; none when nothing matches.
   std::optional<PreparedMail> Prepare(const AlertSettings& settings, const StoredAlert& alert,

@@ -300,6 +300,20 @@ TEST_F(AlertEvaluatorTest, UnknownSecurityNeverFallsBackToPlainText) {
   EXPECT_THAT(Ledger(), ElementsAre("ops@example.com deferred " + range + " 1"));
 }
 
+TEST_F(AlertEvaluatorTest, EntriesStoredAfterTheNewestWereDeletedAreStillMailed) {
+  ASSERT_TRUE(sink_.Start());
+  const int alert = DefineAlert("Renumbered");
+  AddRecipient(alert, "ops@example.com", "", "");
+  const std::int64_t first = AddEntry();
+  EXPECT_EQ(Period(At(0, 9, 0)).sent, 1);
+  env_.Exec("DELETE FROM LogEntry WHERE LEID = " + std::to_string(first));
+  EXPECT_EQ(Period(At(0, 9, 1)).sent, 0);
+  const std::int64_t again = AddEntry();  // the database hands out the deleted number again
+  EXPECT_EQ(again, first);
+  EXPECT_EQ(Period(At(0, 9, 2)).sent, 1);
+  EXPECT_EQ(Mailed().size(), 2u);
+}
+
 TEST(LogBrowserLinkTest, SavedQueryNarrowedToTheEntriesTimes) {
   const std::string times = "range=custom&from=2026-12-07T08%3A00%3A00&to=2026-12-07T09%3A30%3A05";
   const std::pair<const char*, std::string> cases[] = {

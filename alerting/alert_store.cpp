@@ -231,6 +231,18 @@ void AlertStore::MoveWatermarks(const std::vector<WatermarkMove>& moves) {
   }
 }
 
+void AlertStore::LowerWatermark(int alertId, int recipientId, std::int64_t leid) {
+  connection_.GetSession()
+      .Prepare(
+          "UPDATE AlertWatermark SET LastLEID = ? WHERE AlertHdrID = ? AND AlertRecipientID = ? "
+          "AND LastLEID > ?")
+      .BindInt64(1, leid)
+      .BindInt64(2, alertId)
+      .BindInt64(3, recipientId)
+      .BindInt64(4, leid)
+      .Run();
+}
+
 void AlertStore::ForgetInactive() {
   connection_.GetSession()
       .Prepare(

@@ -91,6 +91,8 @@ class AlertStore {
   // The rows and the watermark move in one transaction: all of them or none.
   void Record(const std::vector<Notification>& rows, std::optional<WatermarkMove> move);
   void MoveWatermarks(const std::vector<WatermarkMove>& moves);
+  // Brings a watermark down to `leid` (the highest entry left after deletions).
+  void LowerWatermark(int alertId, int recipientId, std::int64_t leid);
   // Watermarks of alerts that are no longer active: a reactivated alert starts afresh.
   void ForgetInactive();
 
