@@ -296,7 +296,8 @@ std::pair<bool, std::string> AddRecipient(const Request& request, Session& sessi
       if (it->second != std::to_string(day)) continue;
       pugi::xml_node node = root.append_child("SCHEDULEDAY");
       node.append_attribute("DayName") = kDayNames[day];
-      node.append_attribute("DayValue") = static_cast<int>(day);
+      // Days are numbered 1 = Sunday to 7 = Saturday, as the alert sender reads the day mask.
+      node.append_attribute("DayValue") = static_cast<int>(day) + 1;
       ++chosen;
       break;
     }
