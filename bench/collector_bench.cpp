@@ -1,7 +1,8 @@
 // End-to-end throughput of a collection pass: a server's Application log of N records (ten
 // sources with message and category files, twenty accounts, insertion strings) archived,
 // read, resolved and stored, against a raw prepared INSERT of as many rows into the same
-// schema in the same run; and the peak memory of passes over logs of different sizes.
+// schema in the same run; the peak memory of passes over logs of different sizes; and the same
+// pass over a machine of version 6.3, whose log is an .evtx file.
 //
 //   collector_bench [--count N] [--small N] [--runs N] [--prefill N] [--data DIR]
 //                   [--message-file PATH]
@@ -57,12 +58,13 @@ void Check(bool ok, const char* what) {
 
 // A monitored server with its Windows folder, an Application log large enough for the run,
 // the message file, ten sources and twenty accounts.
-void MakeServer(const std::string& name, const std::filesystem::path& messageFile) {
+void MakeServer(const std::string& name, const std::filesystem::path& messageFile, bool modern) {
   const net::Network& network = net::Network::Current();
   network.CreateMachineFolder(name);
   auto machine = network.OpenMachine(name);
   for (const char* folder :
-       {"C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\WINDOWS\\system32\\config"}) {
+       {"C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\WINDOWS\\system32\\config",
+        "C:\\WINDOWS\\system32\\winevt", "C:\\WINDOWS\\system32\\winevt\\Logs"}) {
     machine->CreateFolder(folder);
   }
   std::filesystem::path host;
@@ -72,8 +74,12 @@ void MakeServer(const std::string& name, const std::filesystem::path& messageFil
   Check(reg::RegistryKey::Connect(name, reg::HKEY_LOCAL_MACHINE, root) == 0, "connect");
   reg::RegistryKey::Create(root.Get(), reg::kWindowsVersionKey, key);
   key.SetString("SystemRoot", "C:\\WINDOWS");
+  key.SetString("CurrentVersion", modern ? "6.3" : "5.2");
   reg::RegistryKey::Create(root.Get(), std::string(evl::kEventLogKey) + "\\Application", key);
-  key.SetString("File", "%SystemRoot%\\system32\\config\\AppEvent.Evt", reg::REG_EXPAND_SZ);
+  key.SetString("File",
+                modern ? "%SystemRoot%\\system32\\winevt\\Logs\\Application.evtx"
+                       : "%SystemRoot%\\system32\\config\\AppEvent.Evt",
+                reg::REG_EXPAND_SZ);
   key.SetDword("MaxSize", 0x8000000);
   key.SetDword("Retention", 0);
   for (int source = 0; source < kSources; ++source) {
@@ -184,6 +190,7 @@ struct Server {
   // backup (reading, resolving, storing) without the server's archiving, which in this
   // network runs in the same process.
   bool keptBackup;
+  bool modern = false;  // version 6.3: the log is an .evtx file
 };
 
 void Configure(tamsel::collector::CCollectorService& collector) {
@@ -192,7 +199,7 @@ void Configure(tamsel::collector::CCollectorService& collector) {
 }
 
 void PrepareServer(const Server& server, const fs::path& messageFile) {
-  MakeServer(server.name, messageFile);
+  MakeServer(server.name, messageFile, server.modern);
   WriteEvents(server.name, server.count);
   if (server.keptBackup) {
     tamsel::collector::CCollectorService collector("Tamsel");
@@ -296,11 +303,18 @@ int main(int argc, char** argv) {
   for (int run = 1; run <= options.runs; ++run) {
     passes.push_back({"SRV" + std::to_string(run), run, options.count, false});
   }
+  std::vector<Server> modernPasses;
+  for (int run = 1; run <= options.runs; ++run) {
+    modernPasses.push_back({"MODERN" + std::to_string(run), 300 + run, options.count, false, true});
+  }
   const Server smallRead{"SMALL", 101, options.small, true};
   const Server largeRead{"LARGE", 102, options.count, true};
+  const Server modernRead{"LARGE63", 103, options.count, true, true};
   for (const Server& server : passes) PrepareServer(server, options.messageFile);
+  for (const Server& server : modernPasses) PrepareServer(server, options.messageFile);
   PrepareServer(smallRead, options.messageFile);
   PrepareServer(largeRead, options.messageFile);
+  PrepareServer(modernRead, options.messageFile);
   // A server's registry and message files were set up long before its events are collected;
   // the collector only keeps answers from files that have been quiet for two seconds.
   sleep(3);
@@ -316,7 +330,7 @@ int main(int argc, char** argv) {
               static_cast<long long>(options.prefill), options.runs);
   std::printf("| run | raw INSERT rows/s | pass records/s | pass / raw | load |\n");
   std::printf("|----:|------------------:|---------------:|-----------:|-----:|\n");
-  std::vector<double> raws, rates, ratios;
+  std::vector<double> raws, rates, ratios, modernRates, modernRatios;
   for (int run = 0; run < options.runs; ++run) {
     if (options.prefill == 0) {
       RemoveDatabase(database);
@@ -331,12 +345,16 @@ int main(int argc, char** argv) {
     raws.push_back(raw);
     rates.push_back(rate);
     ratios.push_back(rate / raw);
+    const PassResult modern = CollectPass(modernPasses[run]);
+    modernRates.push_back(options.count / modern.seconds);
+    modernRatios.push_back(pass.seconds / modern.seconds);
     std::printf("| %3d | %17.0f | %14.0f | %10.2f | %4.2f |\n", run + 1, raw, rate, rate / raw,
                 bench::LoadAverage());
     std::fflush(stdout);
   }
   const PassResult small = CollectPass(smallRead);
   const PassResult large = CollectPass(largeRead);
+  const PassResult modernLarge = CollectPass(modernRead);
   std::printf("\nmedians of %d runs\n", options.runs);
   std::printf("raw prepared INSERT, one txn              %9.0f rows/s\n", bench::Median(raws));
   std::printf("whole pass (archive, read, resolve, store) %8.0f records/s\n", bench::Median(rates));
@@ -345,6 +363,12 @@ int main(int argc, char** argv) {
               options.count / large.seconds);
   std::printf("memory growth, collector's work, %6d   %9ld KiB\n", options.small, small.growthKiB);
   std::printf("memory growth, collector's work, %6d   %9ld KiB\n", options.count, large.growthKiB);
+  std::printf("whole pass, .evtx log (version 6.3)       %9.0f records/s\n",
+              bench::Median(modernRates));
+  std::printf("ratio .evtx pass / .evt pass              %9.2f\n", bench::Median(modernRatios));
+  std::printf("collector's work on a kept .evtx backup   %9.0f records/s\n",
+              options.count / modernLarge.seconds);
+  std::printf("memory growth, collector's work, .evtx    %9ld KiB\n", modernLarge.growthKiB);
   std::printf("load average at end %.2f\n", bench::LoadAverage());
   return 0;
 }
