@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/read_records.h"
 #include "platform/eventlog/event_log.h"
 #include "platform/network/network.h"
 #include "platform/registry/registry.h"
@@ -74,16 +75,7 @@ void BM_Read100k(benchmark::State& state) {
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
     evt::EventLogHandle log(evt::OpenEventLogA(nullptr, "Application"));
-    evt::DWORD read = 0;
-    evt::DWORD needed = 0;
-    std::size_t records = 0;
-    while (evt::ReadEventLogA(
-        log.Get(), evt::EVENTLOG_SEQUENTIAL_READ | evt::EVENTLOG_FORWARDS_READ, 0, buffer.data(),
-        static_cast<evt::DWORD>(buffer.size()), &read, &needed)) {
-      for (evt::DWORD at = 0; at < read;
-           at += *reinterpret_cast<const evt::DWORD*>(buffer.data() + at))
-        ++records;
-    }
+    const std::size_t records = tamsel::bench::CountRecords(log.Get(), buffer);
     if (records != static_cast<std::size_t>(kRecords)) std::abort();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
+#include "bench/read_records.h"
 #include "platform/eventlog/event_log.h"
 #include "platform/eventlog/evtx_records.h"
 #include "platform/network/network.h"
@@ -22,7 +24,10 @@ namespace net = tamsel::platform::network;
 namespace reg = tamsel::platform::registry;
 namespace evt = tamsel::platform::eventlog;
 
-constexpr int kRecords = 100000;
+// A smoke run (scripts/bench --smoke) only shows that every case still runs.
+const bool kSmoke = tamsel::bench::SmokeRun();
+const int kRecords = kSmoke ? 1000 : 100000;
+const int kIterations = kSmoke ? 1 : 5;
 constexpr const char* kBackup = "C:\\logs\\backup.evtx";
 
 // Machine BENCH, version 6.3, with an Application log large enough never to wrap, written
@@ -88,17 +93,8 @@ void BM_ReadEvtxBackup100k(benchmark::State& state) {
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
     evt::EventLogHandle log(evt::OpenBackupEventLogA(nullptr, kBackup));
-    evt::DWORD read = 0;
-    evt::DWORD needed = 0;
-    std::size_t records = 0;
-    while (evt::ReadEventLogA(
-        log.Get(), evt::EVENTLOG_SEQUENTIAL_READ | evt::EVENTLOG_FORWARDS_READ, 0, buffer.data(),
-        static_cast<evt::DWORD>(buffer.size()), &read, &needed)) {
-      for (evt::DWORD at = 0; at < read;
-           at += *reinterpret_cast<const evt::DWORD*>(buffer.data() + at))
-        ++records;
-    }
-    if (records != kRecords) std::abort();
+    const std::size_t records = tamsel::bench::CountRecords(log.Get(), buffer);
+    if (records != static_cast<std::size_t>(kRecords)) std::abort();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
@@ -107,7 +103,7 @@ BENCHMARK(BM_ReadEvtxBackup100k)
     ->Arg(65536)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(5);
+    ->Iterations(kIterations);
 
 void BM_DecodeEvtx100k(benchmark::State& state) {
   Fixture fixture;
@@ -118,11 +114,11 @@ void BM_DecodeEvtx100k(benchmark::State& state) {
   for (auto _ : state) {
     evt::evtx::EvtxRecords records;
     records.Decode(bytes);
-    if (records.Count() != kRecords) std::abort();
+    if (records.Count() != static_cast<std::size_t>(kRecords)) std::abort();
   }
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
-BENCHMARK(BM_DecodeEvtx100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_DecodeEvtx100k)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(kIterations);
 
 }  // namespace
 
