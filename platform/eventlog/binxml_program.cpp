@@ -12,7 +12,6 @@ namespace tamsel::platform::eventlog::evtx {
 
 namespace {
 
-constexpr std::uint8_t kEndOfStream = 0x00;
 constexpr std::uint8_t kOpenStart = 0x01;
 constexpr std::uint8_t kCloseStart = 0x02;
 constexpr std::uint8_t kCloseEmpty = 0x03;
