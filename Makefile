@@ -27,9 +27,11 @@ unit: build-asan
 e2e: build-asan
 	cd $(ASAN_DIR) && ctest -j $(JOBS) -L e2e --output-on-failure
 
-# Builds a demo network and runs the main job on it.
+# Builds a demo network, runs the main job on it, then serves the web application on it
+# (WEB=0 skips the web application).
+WEB ?= 1
 demo: build
-	scripts/demo $(RELEASE_DIR)
+	WEB=$(WEB) scripts/demo $(RELEASE_DIR)
 
 bench: build
 	scripts/bench $(RELEASE_DIR)

@@ -214,7 +214,89 @@ LogFilter LogFilter::Parse(const QueryParams& params) {
   const std::string order = One(params, "order");
   if (order == "asc") filter.descending = false;
   filter.live = One(params, "live") == "1";
+  filter.ReadReportFilterNames(params);
   return filter;
+}
+
+namespace {
+
+// "1,2,3" as identifiers; false when any item is not one.
+bool IdList(const std::string& text, std::vector<std::int32_t>& ids, bool allowNegative) {
+  std::vector<std::int32_t> parsed;
+  std::istringstream list(text);
+  std::string item;
+  while (std::getline(list, item, ',')) {
+    std::int32_t id = 0;
+    if (!ParseInt(item, id) || (!allowNegative && id < 0)) return false;
+    parsed.push_back(id);
+  }
+  ids = std::move(parsed);
+  return true;
+}
+
+// The server-and-log conditions the web application itself writes; nothing else is read.
+bool ServerAndLog(std::string text, std::int32_t& server, std::int32_t& log) {
+  std::erase(text, ' ');
+  if (text.size() > 1 && text.front() == '(' && text.back() == ')') {
+    text = text.substr(1, text.size() - 2);
+  }
+  std::int32_t s = 0, l = 0;
+  const std::string serverKey = "ELServerID=", logKey = "LogTypeID=", joint = "AND";
+  std::size_t and_ = text.find(joint);
+  std::string first = and_ == std::string::npos ? text : text.substr(0, and_);
+  std::string second = and_ == std::string::npos ? "" : text.substr(and_ + joint.size());
+  auto read = [](const std::string& part, const std::string& key, std::int32_t& value) {
+    return part.rfind(key, 0) == 0 && ParseInt(part.substr(key.size()), value) && value > 0;
+  };
+  if (second.empty()) {
+    if (read(first, serverKey, s) || read(first, logKey, l)) {
+      server = s;
+      log = l;
+      return true;
+    }
+    return false;
+  }
+  if (!read(first, serverKey, s) || !read(second, logKey, l)) return false;
+  server = s;
+  log = l;
+  return true;
+}
+
+}  // namespace
+
+void LogFilter::ReadReportFilterNames(const QueryParams& params) {
+  auto text = [&](const char* name) { return One(params, name); };
+  auto ids = [&](const char* name, std::vector<std::int32_t>& target, bool negative) {
+    const std::string value = text(name);
+    if (!value.empty() && target.empty() && !IdList(value, target, negative)) {
+      problems.push_back(std::string("Ignored ") + name + " \"" + value + "\".");
+    }
+  };
+  ids("EventType", types, false);
+  ids("ELSource", sources, false);
+  ids("EventCategory", categories, false);
+  ids("EventID", eventIds, true);
+  if (text("EventIDExclude") == "exclude") excludeEventIds = true;
+  const std::string serverLog = text("ServerLogTypeFilter");
+  if (!serverLog.empty() && server == 0 && log == 0 && !ServerAndLog(serverLog, server, log)) {
+    problems.push_back("Ignored the server-and-log condition \"" + serverLog + "\".");
+  }
+  const std::string start = text("StartDate"), end = text("EndDate");
+  if (range.empty() && (!start.empty() || !end.empty())) {
+    range = "custom";
+    // In the form a date field shows ("yyyy-mm-ddThh:mm:ss").
+    auto field = [](std::string iso) {
+      if (iso.size() > 10) iso[10] = 'T';
+      return iso;
+    };
+    from = field(IsoDateTime(start, false));
+    to = field(IsoDateTime(end, true));
+  }
+  const std::string sortBy = text("SortBy");
+  for (const auto& [column, label] : SortColumns()) {
+    if (column == sortBy) sort = column;
+  }
+  if (text("SortOrder") == "ASC" || text("SortOrder") == "asc") descending = false;
 }
 
 std::string LogFilter::ServerLogTypeFilter() const {

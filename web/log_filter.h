@@ -10,6 +10,9 @@
 //   type=ID  source=ID  category=ID    event types, sources, categories; repeatable
 //   eventid=100,101  eventidmode=include|exclude
 //   sort=COLUMN  order=asc|desc  page=N  size=10|25|50|100|200  live=1
+// Links made from report-filter attributes (the alert mails' links) are read too:
+// EventType, ELSource, EventCategory, EventID, EventIDExclude, StartDate, EndDate, SortBy,
+// SortOrder, and ServerLogTypeFilter when it is one of the forms this filter writes.
 #pragma once
 
 #include <chrono>
@@ -54,6 +57,9 @@ struct LogFilter {
 
   // The server-and-log fragment ("" for every log of every server).
   std::string ServerLogTypeFilter() const;
+
+ private:
+  void ReadReportFilterNames(const QueryParams& params);
 };
 
 // The query kept in alert metadata by AlertMetadata(), or "" when there is none.

@@ -93,6 +93,28 @@ TEST(LogFilterTest, ReportFilterHoldsOnlyCheckedValues) {
   }
 }
 
+TEST(LogFilterTest, ReportFilterNamesOfMailLinksAreRead) {
+  const LogFilter filter =
+      LogFilter::Parse(Params({{"ServerLogTypeFilter", "(ELServerID=3 AND LogTypeID=1)"},
+                               {"EventType", "1,2"},
+                               {"EventID", "7031"},
+                               {"EventIDExclude", "exclude"},
+                               {"StartDate", "2026-12-07 08:00:00"},
+                               {"EndDate", "2026-12-07 09:00:00"},
+                               {"SortBy", "TimeGenerated"},
+                               {"SortOrder", "DESC"}}));
+  EXPECT_EQ(filter.Query(),
+            "server=3&log=1&range=custom&from=2026-12-07T08%3A00%3A00&"
+            "to=2026-12-07T09%3A00%3A00&type=1&type=2&eventid=7031&"
+            "eventidmode=exclude");
+  EXPECT_THAT(filter.problems, IsEmpty());
+  const LogFilter raw = LogFilter::Parse(
+      Params({{"ServerLogTypeFilter", "ELServerID>0 OR 1=1"}, {"EventType", "1) OR (1=1"}}));
+  EXPECT_EQ(raw.ServerLogTypeFilter(), "");
+  EXPECT_THAT(raw.types, IsEmpty());
+  EXPECT_THAT(raw.problems, SizeIs(2));
+}
+
 TEST(LogFilterTest, PresetRangesEndInTheFuture) {
   for (const char* range : {"1h", "24h", "7d"}) {
     auto attributes = FilterAttributes(LogFilter::Parse(Params({{"range", range}})));
