@@ -151,7 +151,7 @@ std::string IsoDateTime(const std::string& text, bool endOfDay) {
       minute > 59 || second > 59) {
     return {};
   }
-  char out[32];
+  char out[64];
   std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,
                 second);
   return out;

@@ -15,7 +15,7 @@ namespace {
 namespace com = platform::com;
 
 constexpr int kNoRows = 203;
-constexpr std::size_t kCsvBatch = 500;
+constexpr std::size_t kCsvBatch = 2000;
 
 struct Lookup {
   const char* procedure;
@@ -56,7 +56,7 @@ nlohmann::json FilterForm(Session& session, const LogFilter& filter,
       {"EventCategoryNameListGet", "categories", &LogFilter::categories}};
   for (const Lookup& lookup : lookups) {
     CallResult list =
-        CallReports(session, "TwoFieldListFromDBGet", {com::Variant(lookup.procedure), Out()});
+        CachedListCall(session, "TwoFieldListFromDBGet", {com::Variant(lookup.procedure)});
     if (list.Code() != 0) {
       errors.push_back(FailureMessage("Reading the list " + std::string(lookup.procedure),
                                       "TwoFieldListFromDBGet", list));
@@ -103,7 +103,7 @@ void ShowLogs(WebApp& app, const httplib::Request& request, httplib::Response& r
   if (!session) return;
   const LogFilter filter = LogFilter::Parse(request.params);
   std::vector<std::string> errors = filter.problems;
-  CallResult menu = CallReports(*session, "MenuXmlGet", {Out()});
+  CallResult menu = CachedListCall(*session, "MenuXmlGet", {});
   if (menu.Code() != 0) errors.push_back(FailureMessage("Reading the servers", "MenuXmlGet", menu));
   nlohmann::json page{{"title", "Logs"},
                       {"tree", MenuTree(menu.Text(0), filter)},

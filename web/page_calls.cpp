@@ -19,6 +19,24 @@ CallResult CallAppAdmin(Session& session, const std::string& method, com::Argume
   return session.apartment.Call(std::string(kAppAdmin) + "." + method, std::move(args));
 }
 
+CallResult CachedListCall(Session& session, const std::string& method, com::Arguments args) {
+  constexpr std::chrono::seconds kFresh{30};
+  std::string key = method;
+  for (const com::Argument& argument : args) key += "|" + argument.value.CStr();
+  const auto now = std::chrono::steady_clock::now();
+  if (auto cached = session.Cached(key, kFresh, now)) {
+    CallResult answer;
+    answer.result = com::Variant(0);
+    answer.args = std::move(args);
+    answer.args.push_back(com::Argument(com::Variant(*cached)));
+    return answer;
+  }
+  args.push_back(Out());
+  CallResult answer = CallReports(session, method, std::move(args));
+  if (answer.Code() == 0) session.Cache(key, answer.Text(answer.args.size() - 1), now);
+  return answer;
+}
+
 com::Argument Out() { return com::Argument(com::Variant(std::string())); }
 
 nlohmann::json MenuTree(const std::string& menuXml, const LogFilter& filter) {

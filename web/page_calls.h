@@ -15,6 +15,11 @@ namespace tamsel::web {
 CallResult CallReports(Session& session, const std::string& method, platform::com::Arguments args);
 CallResult CallAppAdmin(Session& session, const std::string& method, platform::com::Arguments args);
 
+// The XML answer of a list method with one by-reference argument after `args` (MenuXmlGet,
+// TwoFieldListFromDBGet), from the session's cache when it is fresh; failures are not cached.
+CallResult CachedListCall(Session& session, const std::string& method,
+                          platform::com::Arguments args);
+
 // A by-reference argument that starts empty.
 platform::com::Argument Out();
 

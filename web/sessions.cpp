@@ -49,6 +49,25 @@ std::pair<std::string, bool> Session::TakeNotice() {
   return {std::exchange(notice_, {}), noticeIsError_};
 }
 
+std::optional<std::string> Session::Cached(const std::string& key, std::chrono::seconds maxAge,
+                                           std::chrono::steady_clock::time_point now) {
+  std::lock_guard lock(cacheMutex_);
+  auto it = cache_.find(key);
+  if (it == cache_.end() || now - it->second.first > maxAge) return std::nullopt;
+  return it->second.second;
+}
+
+void Session::Cache(const std::string& key, std::string value,
+                    std::chrono::steady_clock::time_point now) {
+  std::lock_guard lock(cacheMutex_);
+  cache_[key] = {now, std::move(value)};
+}
+
+void Session::ClearCache() {
+  std::lock_guard lock(cacheMutex_);
+  cache_.clear();
+}
+
 SessionStore::SessionStore(std::chrono::seconds idleTimeout, Clock clock)
     : idleTimeout_(idleTimeout), clock_(OrSteady(std::move(clock))) {}
 

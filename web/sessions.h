@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "web/apartment.h"
@@ -40,7 +41,16 @@ struct Session {
 
   bool IsAdministrator() const { return roleId == kAdministratorRole; }
 
+  // Answers that change rarely (the navigation tree, the lookup lists) kept for `maxAge`, so a
+  // page view does not ask for them every time; a change made in this session clears them.
+  std::optional<std::string> Cached(const std::string& key, std::chrono::seconds maxAge,
+                                    std::chrono::steady_clock::time_point now);
+  void Cache(const std::string& key, std::string value, std::chrono::steady_clock::time_point now);
+  void ClearCache();
+
  private:
+  std::mutex cacheMutex_;
+  std::map<std::string, std::pair<std::chrono::steady_clock::time_point, std::string>> cache_;
   std::mutex noticeMutex_;
   std::string notice_;
   bool noticeIsError_ = false;

@@ -54,6 +54,17 @@ TEST(SessionStoreTest, TokensDoNotRepeat) {
   EXPECT_EQ(tokens.size(), 200u);
 }
 
+TEST(SessionCacheTest, AnswersStayFreshForTheirAgeAndGoWithAChange) {
+  Session session;
+  const auto start = std::chrono::steady_clock::time_point{};
+  session.Cache("MenuXmlGet", "<NODE/>", start);
+  EXPECT_EQ(session.Cached("MenuXmlGet", 30s, start + 30s), "<NODE/>");
+  EXPECT_EQ(session.Cached("MenuXmlGet", 30s, start + 31s), std::nullopt);
+  EXPECT_EQ(session.Cached("TwoFieldListFromDBGet|x", 30s, start), std::nullopt);
+  session.ClearCache();
+  EXPECT_EQ(session.Cached("MenuXmlGet", 30s, start), std::nullopt);
+}
+
 TEST(SameSecretTest, ComparesWholeSecrets) {
   EXPECT_TRUE(SameSecret("abc", "abc"));
   EXPECT_FALSE(SameSecret("abc", "abd"));

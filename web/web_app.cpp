@@ -228,8 +228,8 @@ bool WebApp::CheckCsrf(const httplib::Request& request, httplib::Response& respo
 
 void WebApp::Render(httplib::Response& response, const std::string& page, nlohmann::json data,
                     const Session* session, int status) {
-  nlohmann::json layout = data;
-  layout["signedIn"] = session != nullptr;
+  // The layout gets only what it shows; the page's data is not copied into it.
+  nlohmann::json layout{{"title", data.value("title", "")}, {"signedIn", session != nullptr}};
   if (session) {
     layout["user"] = session->userName;
     layout["isAdmin"] = session->IsAdministrator();
@@ -239,10 +239,10 @@ void WebApp::Render(httplib::Response& response, const std::string& page, nlohma
       layout["notice"] = notice;
       layout["noticeError"] = error;
     }
+    data["csrf"] = session->csrf;
+    data["isAdmin"] = session->IsAdministrator();
   }
   layout["nav_" + page] = true;
-  data["csrf"] = layout.value("csrf", "");
-  if (session) data["isAdmin"] = session->IsAdministrator();
   layout["body"] = templates_.Render(page, data);
   response.status = status;
   response.set_content(templates_.Render("layout", layout), "text/html; charset=utf-8");
@@ -263,6 +263,7 @@ void WebApp::RedirectWithNotice(httplib::Response& response, Session& session,
                                 const std::string& location, const std::string& notice,
                                 bool error) {
   session.SetNotice(notice, error);
+  session.ClearCache();  // a change may have added a server, a source or a role
   response.set_redirect(location, 303);
 }
 

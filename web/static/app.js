@@ -55,6 +55,7 @@ function logBrowser() {
 
   rows.forEach((row, i) => {
     row.addEventListener('click', (event) => {
+      if (event.ctrlKey || event.metaKey || event.shiftKey) return;  // a link for a new tab
       if (event.target instanceof HTMLAnchorElement) event.preventDefault();
       select(i);
       open();
@@ -155,6 +156,8 @@ function purges() {
         bar.style.width = `${answer.done ? 100 : share}%`;
         text.textContent = answer.done ? `Done: ${deleted} entries deleted.`
                                        : `${deleted} entries deleted…`;
+        const count = form.closest('tr')?.querySelector('td.num');
+        if (count && total > 0) count.textContent = String(Math.max(0, total - deleted));
         if (answer.done) break;
       }
       cancel.disabled = true;
