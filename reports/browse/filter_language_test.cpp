@@ -79,6 +79,7 @@ TEST(FilterLanguageTest, ServerLogTypeFormsTheDatabaseAcceptsRunAsPlainExpressio
       {"ELServerID = ' -3 ' OR LogTypeID='+2'", "ELServerID = -3 OR LogTypeID=2"},
       {"[ELServerID]=1 AND [logtypeid] IN ('1', 2)", "[ELServerID]=1 AND [logtypeid] IN (1, 2)"},
       {"ELServerID BETWEEN 1 AND 3", "ELServerID BETWEEN 1 AND 3"},
+      {"ELServerID BETWEEN'1'AND'3'OR LogTypeID=2", "ELServerID BETWEEN 1 AND 3 OR LogTypeID=2"},
       {"ELServerID NOT BETWEEN '1' AND '3' AND LogTypeID=2",
        "ELServerID NOT BETWEEN 1 AND 3 AND LogTypeID=2"},
       {"(ELServerID BETWEEN LogTypeID AND 4) OR NOT LogTypeID NOT IN (7)",

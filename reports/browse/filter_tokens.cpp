@@ -108,9 +108,19 @@ std::string ApplyRewrites(std::string_view text, std::size_t begin, std::size_t 
   std::string out;
   std::size_t copied = begin;
   for (const TokenRewrite& rewrite : rewrites) {
-    if (rewrite.offset < copied || rewrite.offset + rewrite.length > end) continue;
-    out.append(text.substr(copied, rewrite.offset - copied)).append(rewrite.text);
-    copied = rewrite.offset + rewrite.length;
+    const std::size_t after = rewrite.offset + rewrite.length;
+    if (rewrite.offset < copied || after > end || rewrite.text.empty()) continue;
+    out.append(text.substr(copied, rewrite.offset - copied));
+    // Quotes kept "BETWEEN'1'" or "'1'OR" apart; without them a blank must.
+    if (rewrite.offset > 0 && IsWordChar(text[rewrite.offset - 1]) &&
+        IsWordChar(rewrite.text.front())) {
+      out += ' ';
+    }
+    out.append(rewrite.text);
+    if (after < text.size() && IsWordChar(text[after]) && IsWordChar(rewrite.text.back())) {
+      out += ' ';
+    }
+    copied = after;
   }
   return out.append(text.substr(copied, end - copied));
 }
