@@ -36,7 +36,7 @@ function logBrowser() {
     selected = Math.max(0, Math.min(rows.length - 1, index));
     rows.forEach((row, i) => row.classList.toggle('selected', i === selected));
     rows[selected].focus({ preventScroll: true });
-    rows[selected].scrollIntoView({ block: 'nearest' });
+    rows[selected].scrollIntoView({ block: 'nearest', inline: 'nearest' });
     if (!panel.hidden) open();
   };
   const open = () => {
