@@ -54,11 +54,11 @@ script="$(dirname "$0")/web_sessions.lua"
 echo "== load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== 1. first page, 16 clients, keep-alive"
 for _ in $(seq 1 3); do curl -s -o /dev/null -H "$cookie" "$base/logs"; done
-wrk -t16 -c16 -d20s --latency -s "$script" "$base/logs" | grep -E "Requests/sec|50%|99%|Non-2xx|Socket"
+wrk -t16 -c16 -d20s --timeout 10s --latency -s "$script" "$base/logs" | grep -E "Requests/sec|50%|99%|Non-2xx|Socket"
 
 for page in "/logs?page=10000" "/logs?server=1&type=1&eventid=105"; do
   echo "== 2. $page, one client"
-  wrk -t1 -c1 -d10s --latency -H "$cookie" "$base$page" | grep -E "Requests/sec|50%|99%|Non-2xx"
+  wrk -t1 -c1 -d10s --timeout 10s --latency -H "$cookie" "$base$page" | grep -E "Requests/sec|50%|99%|Non-2xx"
 done
 echo "== 2. the same two component calls in-process (first, middle, filtered)"
 TAMSEL_WEB_BENCH_LIBRARY="$library" "$build/bench/web_page_calls_bench" \
