@@ -2,6 +2,7 @@
 // server's logs listed through its remote registry and handed to the log reader.
 #include <cstdlib>
 
+#include "collector/backup_files.h"
 #include "collector/collector_service.h"
 #include "platform/data/command.h"
 
@@ -74,6 +75,10 @@ int CCollectorService::CollectServer(int serverId, const std::string& serverName
   if (connected != 0) {
     // Skipped for this pass; operators are not told, developers are.
     TraceMessage("Server %s skipped: remote registry error %ld", serverName.c_str(), connected);
+    if (OpenDatabase() != 0 ||
+        !LedgerRecorder::WriteOffline(*connection_, serverId, CollectorTime())) {
+      TraceMessage("Ledger row of offline server %s not written", serverName.c_str());
+    }
     return static_cast<int>(connected);
   }
   int result = 0;

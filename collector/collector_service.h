@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "collector/ledger_recorder.h"
 #include "collector/log_record.h"
 #include "collector/message_module_cache.h"
 #include "collector/registry_answers.h"
@@ -73,6 +74,8 @@ class CCollectorService : public service::CNTService {
   // Reading one log (log_reader.cpp). CollectLog: 0 when the log was archived, read whole and
   // its backup deleted, else the failing step's result.
   int CollectLog(const std::string& serverName, int serverId, const std::string& logName);
+  // The pass of one log that CollectLog wraps in its ledger row.
+  int CollectLogPass(const std::string& serverName, int serverId, const std::string& logName);
   int ArchiveAndClearLog(const std::string& serverName, const std::string& logName,
                          std::string& backupFile);
   // 0 when every record of the backup was stored or excluded; otherwise non-zero, with the
@@ -149,6 +152,8 @@ class CCollectorService : public service::CNTService {
   MessageModuleCache moduleCache_{registryStamps_};
   RegistryAnswers<MessageFilesAnswer> messageFiles_;
   RegistryAnswers<std::string> accountNames_;  // "DOMAIN\account", or empty
+  LedgerRecorder ledger_;                      // the completeness row of the log in progress
+  bool archived_ = false;                      // the log in progress was archived and cleared
 
  private:
   // Creates (or opens) HKLM\SYSTEM\CurrentControlSet\Services\<name>\<subKey> for writing,

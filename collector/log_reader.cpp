@@ -66,13 +66,31 @@ std::uint16_t NormalisedType(std::uint16_t type) {
 
 int CCollectorService::CollectLog(const std::string& serverName, int serverId,
                                   const std::string& logName) {
+  ledger_.Begin(serverId, logName, CollectorTime());
+  const int result = CollectLogPass(serverName, serverId, logName);
+  // The pass's records are committed by now; the ledger row is written on its own.
+  if (OpenDatabase() != 0 ||
+      !ledger_.Write(*connection_, archived_ ? "read" : "not archived", CollectorTime())) {
+    TraceMessage("Ledger row of %s on %s not written", logName.c_str(), serverName.c_str());
+  }
+  return result;
+}
+
+int CCollectorService::CollectLogPass(const std::string& serverName, int serverId,
+                                      const std::string& logName) {
+  archived_ = false;
   ReadLeftoverBackups(serverName, serverId, logName);
   std::string backupFile;
   int result = ArchiveAndClearLog(serverName, logName, backupFile);
   if (result != 0) return result;
+  archived_ = true;
+  ledger_.NoteCleared();
   long notStored = 0;
+  ledger_.SetLive(true);
   result = ReadArchivedLog(serverName, serverId, logName, backupFile, &notStored);
+  ledger_.SetLive(false);
   if (result != 0) {
+    ledger_.NoteBackupKept();
     ReportNotStored(serverName, logName, backupFile, notStored);
     return result;
   }
@@ -99,6 +117,7 @@ void CCollectorService::ReadLeftoverBackups(const std::string& serverName, int s
     if (ReadArchivedLog(serverName, serverId, logName, backupFile, &notStored) == 0) {
       net::DeleteFile(ShareForm(serverName, backupFile));
     } else {
+      ledger_.NoteBackupKept();
       ReportNotStored(serverName, logName, backupFile, notStored);
     }
   }
@@ -195,6 +214,7 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
           result = -1;
           break;
         }
+        ledger_.NoteRecord(U32(buffer.data() + offset + 8), U32(buffer.data() + offset + 16));
         record.Reset();
         record.elServerId_ = serverId;
         record.logName_ = logName;
@@ -236,6 +256,7 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
     result = -1;
   }
   if (notStored > 0 && result == 0) result = -1;
+  ledger_.AddCounts(stored, excluded, notStored);
   TraceMessage("Read %s of %s: %ld stored, %ld excluded, %ld not stored", backupFile.c_str(),
                serverName.c_str(), stored, excluded, notStored);
   if (notStoredOut != nullptr) *notStoredOut = notStored;

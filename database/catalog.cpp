@@ -3,6 +3,7 @@
 #include "database/admin_procedures.h"
 #include "database/alert_procedures.h"
 #include "database/browse_procedures.h"
+#include "database/ledger_procedures.h"
 #include "database/procedures.h"
 #include "platform/data/ado_constants.h"
 
@@ -36,6 +37,7 @@ void RegisterProcedures() {
   RegisterBrowseProcedures();
   RegisterAlertProcedures();
   RegisterAdminProcedures();
+  RegisterLedgerProcedures();
 }
 
 }  // namespace tamsel::db

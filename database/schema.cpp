@@ -195,6 +195,33 @@ CREATE INDEX AlertNotification_Recipient
   ON AlertNotification (AlertHdrID, AlertRecipientID, AlertNotificationID);
 )sql";
 
+// Version 5: the collector's completeness ledger, one row per server, log and pass. Each row
+// carries the record number the next pass should start at, so a pass can tell records that
+// were lost before it read the log (a wrap, a clear by someone else) and how many.
+constexpr const char* kVersion5 = R"sql(
+CREATE TABLE CollectionLedger (
+  CollectionLedgerID INTEGER PRIMARY KEY,
+  ELServerID INTEGER NOT NULL,
+  LogName TEXT NOT NULL,
+  PassStart TEXT NOT NULL,
+  PassEnd TEXT NOT NULL,
+  Outcome TEXT NOT NULL CHECK (Outcome IN ('read', 'not archived', 'offline')),
+  RecordsRead INTEGER NOT NULL DEFAULT 0,
+  RecordsStored INTEGER NOT NULL DEFAULT 0,
+  RecordsExcluded INTEGER NOT NULL DEFAULT 0,
+  RecordsNotStored INTEGER NOT NULL DEFAULT 0,
+  BackupsKept INTEGER NOT NULL DEFAULT 0,
+  FirstRecord INTEGER,
+  LastRecord INTEGER,
+  FirstTime TEXT,
+  LastTime TEXT,
+  NextExpected INTEGER,
+  GapKind TEXT NOT NULL DEFAULT '' CHECK (GapKind IN ('', 'wrapped', 'cleared', 'silent', 'offline')),
+  GapSize INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX CollectionLedger_Log ON CollectionLedger (ELServerID, LogName, CollectionLedgerID);
+)sql";
+
 }  // namespace
 
 std::string VersionText() {
@@ -203,7 +230,7 @@ std::string VersionText() {
 
 const std::vector<SchemaStep>& SchemaSteps() {
   static const std::vector<SchemaStep> steps = {
-      {1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}};
+      {1, kVersion1}, {2, kVersion2}, {3, kVersion3}, {4, kVersion4}, {5, kVersion5}};
   return steps;
 }
 

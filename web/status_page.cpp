@@ -2,6 +2,7 @@
 // and log (read through platform/data).
 #include <nlohmann/json.hpp>
 
+#include "database/ledger_procedures.h"
 #include "platform/com/com_error.h"
 #include "platform/data/connection.h"
 #include "web/web_app.h"
@@ -47,6 +48,46 @@ nlohmann::json StoredEntries(const std::string& connectionString, std::string& e
   return servers;
 }
 
+// What the gap of a ledger row means, in the table's words; empty for none.
+std::string LedgerGapText(const std::string& kind, const std::string& size) {
+  if (kind == "wrapped") return "wrapped: " + size + " record(s) lost";
+  if (kind == "cleared") return "cleared by someone else";
+  if (kind == "silent") return "no records this pass";
+  if (kind == "offline") return "server offline";
+  return "";
+}
+
+nlohmann::json Ledger(const std::string& connectionString, std::string& error) {
+  nlohmann::json rows = nlohmann::json::array();
+  try {
+    data::Connection connection;
+    connection.Open(connectionString);
+    data::Recordset found = connection.Execute(db::kLedgerStatusQuery);
+    for (; !found.IsEOF(); found.MoveNext()) {
+      const std::string first = found["FirstRecord"].CStr();
+      const std::string kind = found["GapKind"].CStr();
+      const std::string log = found["LogName"].CStr();
+      rows.push_back({{"server", found["ServerName"].CStr()},
+                      {"log", log.empty() ? "all logs" : log},
+                      {"passEnd", found["PassEnd"].CStr()},
+                      {"outcome", found["Outcome"].CStr()},
+                      {"read", found["RecordsRead"].CStr()},
+                      {"stored", found["RecordsStored"].CStr()},
+                      {"excluded", found["RecordsExcluded"].CStr()},
+                      {"notStored", found["RecordsNotStored"].CStr()},
+                      {"backupsKept", found["BackupsKept"].CStr()},
+                      {"records", first.empty() ? "-" : first + "-" + found["LastRecord"].CStr()},
+                      {"newestRecordTime", found["NewestRecordTime"].CStr()},
+                      {"gap", !kind.empty()},
+                      {"gapText", LedgerGapText(kind, found["GapSize"].CStr())}});
+    }
+    connection.Close();
+  } catch (const com::ComError& failure) {
+    error = "The collection ledger could not be read: " + failure.Description();
+  }
+  return rows;
+}
+
 }  // namespace
 
 void RegisterStatusPage(WebApp& app) {
@@ -72,6 +113,11 @@ void RegisterStatusPage(WebApp& app) {
     page["countError"] = error;
     page["noEntries"] = page["servers"].empty() && error.empty();
     page["hasServers"] = !page["servers"].empty();
+    std::string ledgerError;
+    page["ledger"] = Ledger(app.DatabaseConnectionString(), ledgerError);
+    page["ledgerError"] = ledgerError;
+    page["noLedger"] = page["ledger"].empty() && ledgerError.empty();
+    page["hasLedger"] = !page["ledger"].empty();
     app.Render(response, "status", page, session.get());
   });
 }

@@ -27,4 +27,7 @@ int RunComCommand(const Args& args);
 // ledger (tools/tamsel/alerts_command.cpp).
 int RunAlertsCommand(const Args& args);
 
+// `tamsel collector status`: the completeness ledger (tools/tamsel/collector_command.cpp).
+int RunCollectorCommand(const Args& args);
+
 }  // namespace tamsel::tools

@@ -28,6 +28,8 @@ const Command kCommands[] = {
      tamsel::tools::RunComCommand},
     {"alerts", "the alert sender: status, test ALERTID (a dry run), history",
      tamsel::tools::RunAlertsCommand},
+    {"collector", "the collection ledger: status of every server and log [--json]",
+     tamsel::tools::RunCollectorCommand},
 };
 
 void PrintUsage(FILE* out) {
@@ -36,7 +38,7 @@ void PrintUsage(FILE* out) {
                "The network root is TAMSEL_NETWORK (or --network); the local machine is\n"
                "TAMSEL_MACHINE (or --machine), else the host name.\n\ncommands:\n");
   for (const Command& command : kCommands) {
-    std::fprintf(out, "  %-6s %s\n", command.name, command.summary);
+    std::fprintf(out, "  %-9s %s\n", command.name, command.summary);
   }
   std::fprintf(out, "\n'tamsel COMMAND --help' describes a command.\n");
 }
