@@ -3,40 +3,13 @@
 #include "platform/data/command.h"
 
 #include "platform/data/procedure_catalog.h"
+#include "platform/data/procedure_unit.h"
 #include "platform/data/provider_error.h"
 #include "platform/data/sql_translation.h"
 #include "platform/data/value_conversion.h"
 
 namespace tamsel::platform::data {
 namespace {
-
-// A procedure's changes are undone when its body fails. Outside a transaction the savepoint
-// is the call's own transaction (cheap: the log itself rolls back); inside one it is kept
-// only for bodies that ask for it.
-class Savepoint {
- public:
-  Savepoint(Session& session, bool guard) : session_(session) {
-    released_ = !guard && session_.InTransaction();
-    if (!released_) session_.Prepare("SAVEPOINT tamsel_call").Run();
-  }
-  void Release() {
-    if (released_) return;
-    session_.Prepare("RELEASE tamsel_call").Run();
-    released_ = true;
-  }
-  ~Savepoint() {
-    if (released_) return;
-    try {
-      session_.Prepare("ROLLBACK TO tamsel_call").Run();
-      session_.Prepare("RELEASE tamsel_call").Run();
-    } catch (...) {
-    }
-  }
-
- private:
-  Session& session_;
-  bool released_ = false;
-};
 
 bool WantsRows(long options) {
   return options == adOptionUnspecified || (options & adExecuteNoRecords) == 0;
@@ -121,29 +94,18 @@ Recordset Command::ExecuteProcedure(Session& session, bool wantRows) {
     // The procedure receives the value as its own declared type, as the server converts.
     arguments.push_back(ConvertToAdoType(value, declared[i].adoType, declared[i].name));
   }
-  ProcedureCall call(session, std::move(arguments));
-  int result;
-  {
-    Savepoint savepoint(session, procedure->guardWithSavepoint);
-    try {
-      result = procedure->body(call);
-    } catch (const com::ComError&) {
-      throw;
-    } catch (const std::exception& error) {
-      RaiseProviderError(kErrorsInCommand, error.what());
-    }
-    savepoint.Release();
-  }
+  std::optional<ProcedureCall> call;
+  const int result = RunProcedureUnit(session, *procedure, arguments, call);
   if (returnValue != nullptr)
     returnValue->SetValue(com::Variant(static_cast<std::int32_t>(result)));
   for (size_t i = 0; i < bound.size(); ++i) {
     const long direction = bound[i]->Direction();
     if (declared[i].output && (direction == adParamOutput || direction == adParamInputOutput)) {
-      bound[i]->SetValue(call.Values()[i]);
+      bound[i]->SetValue(call->Values()[i]);
     }
   }
-  if (!wantRows || !call.Rows()) return Recordset();
-  return Recordset(std::move(*call.Rows()));
+  if (!wantRows || !call->Rows()) return Recordset();
+  return Recordset(std::move(*call->Rows()));
 }
 
 }  // namespace tamsel::platform::data

@@ -1,6 +1,6 @@
 // The stored procedures of the embedded engine: each is a C++ function registered by name
 // with its declared parameter list. A command of type 4 binds its parameters to that list
-// by position and the provider calls the function inside a savepoint of its session.
+// by position and the provider runs the function as one unit of work on its session.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The embedded engine's physical connection and its statement cache.
 #include "platform/data/session.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "platform/data/provider_error.h"
@@ -12,6 +13,16 @@ constexpr size_t kCacheLimit = 256;
 
 void Check(sqlite3* db, int rc) {
   if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseSqliteError(db, rc);
+}
+
+// Statements that change the database. BEGIN IMMEDIATE counts as one for SQLite, but it
+// only begins a transaction.
+bool Writes(sqlite3_stmt* statement) {
+  if (sqlite3_stmt_readonly(statement)) return false;
+  std::string_view sql = sqlite3_sql(statement);
+  while (!sql.empty() && std::isspace(static_cast<unsigned char>(sql.front())))
+    sql.remove_prefix(1);
+  return !(sql.size() >= 5 && sqlite3_strnicmp(sql.data(), "BEGIN", 5) == 0);
 }
 
 }  // namespace
@@ -84,6 +95,7 @@ Statement& Statement::BindNull(int index) {
 int Statement::ParameterCount() const { return sqlite3_bind_parameter_count(statement_); }
 
 bool Statement::Step() {
+  if (!sqlite3_stmt_busy(statement_)) session_->BeforeFirstStep(statement_);
   const int rc = sqlite3_step(statement_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
@@ -191,10 +203,22 @@ Statement Session::PrepareFirst(std::string_view sql, std::string_view& tail) {
 }
 
 void Session::Execute(std::string_view sql) {
-  char* message = nullptr;
-  const int rc = sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, &message);
-  sqlite3_free(message);
-  if (rc != SQLITE_OK) RaiseSqliteError(db_, rc);
+  // Statement by statement, so a write here begins an awaited transaction like any other.
+  std::string_view rest = sql;
+  while (!rest.empty()) {
+    Statement statement = PrepareFirst(rest, rest);
+    if (statement.Handle() == nullptr) break;  // only blanks or comments left
+    statement.Run();
+  }
+}
+
+void Session::BeforeFirstStep(sqlite3_stmt* statement) {
+  if (!beginOnWrite_ && !readAttempt_) return;
+  if (!Writes(statement)) return;
+  if (readAttempt_) throw WriteLockNeeded{};
+  if (!sqlite3_get_autocommit(db_)) return;  // a transaction is open: its owner decides
+  Execute("BEGIN IMMEDIATE");
+  beginOnWrite_ = false;
 }
 
 void Session::SetBusyTimeout(int milliseconds) {

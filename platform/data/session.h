@@ -77,6 +77,18 @@ class Session {
   // Runs statements that return no rows (schema scripts, BEGIN/COMMIT).
   void Execute(std::string_view sql);
 
+  // A call's transaction on this session begins only at the first statement that writes, and
+  // then with the write lock (BEGIN IMMEDIATE, waiting for another writer within the busy
+  // timeout): until then the session reads in autocommit and never blocks a writer.
+  void BeginOnFirstWrite() { beginOnWrite_ = true; }
+  bool AwaitsFirstWrite() const { return beginOnWrite_; }
+  // The transaction has begun, or the call ended without writing.
+  void StopAwaitingWrite() { beginOnWrite_ = false; }
+
+  // While a read attempt runs, a statement that would write raises WriteLockNeeded before it
+  // touches anything; the attempt is then rolled back and run again under the write lock.
+  void SetReadAttempt(bool on) { readAttempt_ = on; }
+
   std::int64_t LastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
   int Changes() const { return sqlite3_changes(db_); }
   bool InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
@@ -88,6 +100,9 @@ class Session {
  private:
   friend class Statement;
   Session(std::filesystem::path file, sqlite3* db) : file_(std::move(file)), db_(db) {}
+  // Called before a statement's first step: begins the awaited transaction, or stops a read
+  // attempt, when the statement writes.
+  void BeforeFirstStep(sqlite3_stmt* statement);
 
   struct CacheEntry {
     sqlite3_stmt* statement = nullptr;
@@ -101,7 +116,13 @@ class Session {
   std::filesystem::path file_;
   sqlite3* db_;
   std::unordered_map<std::string, CacheEntry, TextHash, std::equal_to<>> cache_;
+  bool beginOnWrite_ = false;
+  bool readAttempt_ = false;
 };
+
+// Raised by a statement that would write during a read attempt. Deliberately not a
+// std::exception: nothing between the statement and the attempt may take it for a failure.
+struct WriteLockNeeded {};
 
 // "YYYY-MM-DD HH:MM:SS", the form dates are stored in.
 std::string FormatIsoDate(double oaDate);

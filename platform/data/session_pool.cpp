@@ -47,6 +47,7 @@ SessionHandle SessionPool::Acquire(const std::filesystem::path& file) {
 
 void SessionPool::Release(Session* raw) {
   std::unique_ptr<Session> session(raw);
+  session->StopAwaitingWrite();
   if (session->InTransaction()) {
     try {
       session->Execute("ROLLBACK");

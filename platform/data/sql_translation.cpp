@@ -85,11 +85,31 @@ std::string RewriteItem(std::string_view item) {
          std::string(expression.substr(trailing));
 }
 
+size_t SkipBlanks(std::string_view sql, size_t pos) {
+  while (pos < sql.size() && std::isspace(static_cast<unsigned char>(sql[pos]))) ++pos;
+  return pos;
+}
+
+// Where "BEGIN TRAN" or "BEGIN TRANSACTION" at `start` ends, or npos.
+size_t BeginTransactionEnd(std::string_view sql, size_t start) {
+  if (!KeywordAt(sql, start, "BEGIN")) return std::string_view::npos;
+  const size_t word = SkipBlanks(sql, start + 5);
+  if (KeywordAt(sql, word, "TRANSACTION")) return word + 11;
+  if (KeywordAt(sql, word, "TRAN")) return word + 4;
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 std::string TranslateSql(std::string_view sql) {
-  size_t start = 0;
-  while (start < sql.size() && std::isspace(static_cast<unsigned char>(sql[start]))) ++start;
+  const size_t start = SkipBlanks(sql, 0);
+  // The server's transaction waits for locks as its statements need them. Here the write lock
+  // is taken at the start instead: a transaction that has read cannot wait for it later.
+  const size_t begin = BeginTransactionEnd(sql, start);
+  if (begin != std::string_view::npos) {
+    return std::string(sql.substr(0, start)) + "BEGIN IMMEDIATE TRANSACTION" +
+           std::string(sql.substr(begin));
+  }
   if (!KeywordAt(sql, start, "SELECT")) return std::string(sql);
   size_t listStart = start + 6;
   // Leave DISTINCT / TOP n in place before the items.

@@ -1,4 +1,4 @@
-// Tests of the rewriting of SQL Server "alias = expression" select items.
+// Tests of the rewriting of SQL Server "alias = expression" select items and transactions.
 #include "platform/data/sql_translation.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,12 @@ TEST(SqlTranslationTest, RewritesAliasItemsOfTheSelectList) {
             "SELECT DISTINCT f(a, b) AS x FROM t");
 }
 
+TEST(SqlTranslationTest, ExplicitTransactionsTakeTheWriteLockWhenTheyBegin) {
+  EXPECT_EQ(TranslateSql("BEGIN TRANSACTION"), "BEGIN IMMEDIATE TRANSACTION");
+  EXPECT_EQ(TranslateSql("  begin tran"), "  BEGIN IMMEDIATE TRANSACTION");
+  EXPECT_EQ(TranslateSql("BEGIN TRANSACTION;"), "BEGIN IMMEDIATE TRANSACTION;");
+}
+
 TEST(SqlTranslationTest, LeavesEverythingElseAlone) {
   const char* unchanged[] = {
       "SELECT LEID,TimeGenerated FROM LogEntry WHERE  EventID = 5 ORDER BY TimeGenerated DESC",
@@ -25,6 +31,9 @@ TEST(SqlTranslationTest, LeavesEverythingElseAlone) {
       "SELECT 'x = y' FROM t",
       "UPDATE t SET a = 1",
       "SELECT a >= b, c <= d FROM t",
+      "BEGIN IMMEDIATE",
+      "BEGIN TRANSACTIONS",
+      "COMMIT TRANSACTION",
   };
   for (const char* sql : unchanged) EXPECT_EQ(TranslateSql(sql), sql);
 }

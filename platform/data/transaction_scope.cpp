@@ -34,9 +34,11 @@ SessionHandle TransactionScope::Enlist(const std::filesystem::path& file) {
     if (entry.file == file) return entry.session;
   }
   SessionHandle session = SessionPool::Instance().Acquire(file);
-  // IMMEDIATE takes the write lock at once, so two scopes never deadlock upgrading a read
-  // lock; the second waits for the first within the busy timeout.
-  session->Execute("BEGIN IMMEDIATE");
+  // The transaction begins at the call's first write, with the write lock: a call that only
+  // reads never holds it, so it never blocks a writer (the journal lets readers and one
+  // writer work at once), and a writing call waits for another within the busy timeout
+  // instead of failing to upgrade a read.
+  session->BeginOnFirstWrite();
   sessions_.push_back({file, session});
   return session;
 }
@@ -70,7 +72,8 @@ void TransactionScope::Finish(bool commit) {
   sessions_.clear();
   bool failed = false;
   for (Enlisted& entry : sessions) {
-    if (!entry.session->InTransaction()) continue;
+    entry.session->StopAwaitingWrite();
+    if (!entry.session->InTransaction()) continue;  // it only read
     try {
       entry.session->Execute(commit ? "COMMIT" : "ROLLBACK");
     } catch (...) {

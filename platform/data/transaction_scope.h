@@ -38,7 +38,7 @@ class TransactionScope {
   bool IsNested() const { return outer_ != nullptr; }
 
   // The session of `file` in this transaction: the one already enlisted, else a pooled one on
-  // which the transaction begins. Used by Connection::Open.
+  // which the transaction begins at its first write. Used by Connection::Open.
   SessionHandle Enlist(const std::filesystem::path& file);
 
  private:

@@ -41,7 +41,7 @@ constexpr const char* kUsage =
     "usage: tamsel event write --machine M --log L --source S\n"
     "                          --type error|warning|information|success|failure|N --id N\n"
     "                          [--category N] [--string TEXT]... [--user SID|current]\n"
-    "                          [--data HEX]\n"
+    "                          [--data HEX] [--count N]\n"
     "       tamsel event query --machine M (--log L | --file WINPATH) [--reverse] [--json]\n"
     "       tamsel event clear --machine M --log L [--backup WINPATH]\n"
     "       tamsel event backup --machine M --log L --file WINPATH\n"
@@ -49,8 +49,9 @@ constexpr const char* kUsage =
     "  M defaults to the local machine. WINPATH is a path on M (D:\\EvtBak\\x.evt) or a share\n"
     "  path (\\\\M\\D$\\EvtBak\\x.evt). --type success is EVENTLOG_SUCCESS (0), failure an audit\n"
     "  failure (16); N gives any type number. --id takes all 32 bits (decimal or 0x hex).\n"
-    "  write registers S under L when no log has it yet. query renders each message from the\n"
-    "  source's message files on the machine that logged the event; --json prints an array.\n"
+    "  write registers S under L when no log has it yet; --count N writes the event N times.\n"
+    "  query renders each message from the source's message files on the machine that logged\n"
+    "  the event; --json prints an array.\n"
     "  query --file and import read .evt and .evtx files alike. import appends the records of\n"
     "  an exported log (FILE on this host, or a WINPATH) to L, each keeping its own source,\n"
     "  computer, times, user, strings and data.\n";
@@ -64,6 +65,7 @@ struct Options {
   std::optional<std::string> type;
   std::optional<std::string> id;
   std::string category = "0";
+  std::string count = "1";
   std::vector<std::string> strings;
   std::string user;
   std::string data;
@@ -122,7 +124,8 @@ std::string Parse(const Args& args, Options& options) {
       {"--machine", &options.machine}, {"--log", &options.log},
       {"--source", &options.source},   {"--file", &options.file},
       {"--backup", &options.backup},   {"--category", &options.category},
-      {"--user", &options.user},       {"--data", &options.data}};
+      {"--user", &options.user},       {"--data", &options.data},
+      {"--count", &options.count}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
     if (name == "--reverse") {
@@ -225,6 +228,8 @@ int Write(const Options& options) {
   if (!ParseNumber(*options.id, id)) return Usage("--id needs a 32-bit number");
   if (!ParseNumber(options.category, category)) return Usage("--category needs a 16-bit number");
   if (!ParseHex(options.data, data)) return Usage("--data needs hexadecimal bytes (0a1b...)");
+  std::uint32_t count = 1;
+  if (!ParseNumber(options.count, count) || count == 0) return Usage("--count needs a number > 0");
   if (options.strings.size() > 0xFFFF) return Usage("too many --string values");
   if (options.user == "current") {
     sid = platform::accounts::CurrentProcessUserSid().Bytes();
@@ -248,10 +253,19 @@ int Write(const Options& options) {
   if (!source) return FailWin32("cannot register the source", platform::GetLastError());
   std::vector<const char*> strings;
   for (const std::string& text : options.strings) strings.push_back(text.c_str());
-  if (!evt::ReportEventA(source.Get(), type, category, id, sid.empty() ? nullptr : sid.data(),
-                         static_cast<evt::WORD>(strings.size()),
-                         static_cast<evt::DWORD>(data.size()), strings.data(), data.data())) {
-    return FailWin32("cannot write the event", platform::GetLastError());
+  for (std::uint32_t n = 0; n < count; ++n) {
+    if (!evt::ReportEventA(source.Get(), type, category, id, sid.empty() ? nullptr : sid.data(),
+                           static_cast<evt::WORD>(strings.size()),
+                           static_cast<evt::DWORD>(data.size()), strings.data(), data.data())) {
+      return FailWin32("cannot write the event", platform::GetLastError());
+    }
+  }
+  if (count > 1) {
+    std::printf(
+        "SUCCESS: %u events of type %u with id %u were created in the %s log of %s with "
+        "%s as the source.\n",
+        count, type, id, holder.c_str(), machine->Name().c_str(), options.source.c_str());
+    return 0;
   }
   std::printf(
       "SUCCESS: An event of type %u with id %u was created in the %s log of %s with %s as "

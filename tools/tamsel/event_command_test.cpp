@@ -177,6 +177,14 @@ TEST_F(EventCommandTest, SourcesAndTypes) {
       Tamsel("event write --machine SRV01 --log 'my log' --source Mine --type 4 --id 2").exitCode,
       0);
   EXPECT_EQ(QueryJson("--machine SRV01 --log 'My Log'").size(), 1u);
+  ASSERT_EQ(Tamsel("event write --machine SRV01 --log 'My Log' --source Mine --type 4 --id 3 "
+                   "--count 3")
+                .exitCode,
+            0);
+  auto repeated = QueryJson("--machine SRV01 --log 'My Log' --reverse");
+  ASSERT_EQ(repeated.size(), 4u);
+  EXPECT_EQ(repeated[0]["record_number"], 4);
+  EXPECT_EQ(repeated[2]["event_id"], 3);
 }
 
 TEST_F(EventCommandTest, FailuresAreReportedWithTheirCodes) {
@@ -209,6 +217,8 @@ TEST_F(EventCommandTest, FailuresAreReportedWithTheirCodes) {
                           "1 --data abc",
                           "event write --machine SRV01 --log Application --source A --type 4 --id "
                           "1 --user S-1-x",
+                          "event write --machine SRV01 --log Application --source A --type 4 --id "
+                          "1 --count 0",
                           "event query --machine SRV01", "event frobnicate",
                           "net source add --machine SRV01 --log Application"}) {
     auto result = Tamsel(bad);
