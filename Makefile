@@ -4,7 +4,7 @@ RELEASE_DIR := build/release
 ASAN_DIR := build/asan
 CMAKE_FLAGS ?=
 
-.PHONY: setup build build-asan demo test unit e2e bench bench-smoke fuzz format format-check clean
+.PHONY: package setup build build-asan demo test unit e2e bench bench-smoke fuzz format format-check clean
 
 setup:
 	@scripts/setup
@@ -52,3 +52,7 @@ format-check:
 
 clean:
 	rm -rf build
+
+# The Debian package of the release build (build/release/tamsel_*.deb).
+package: build
+	cd $(RELEASE_DIR) && cpack -G DEB

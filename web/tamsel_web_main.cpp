@@ -35,10 +35,22 @@ std::filesystem::path ProgramFolder() {
 std::filesystem::path DefaultLibrary(const std::filesystem::path& folder) {
   for (const auto& candidate :
        {folder / "libTamselReportsCom.so", folder / ".." / "reports" / "libTamselReportsCom.so",
-        folder / ".." / "lib" / "libTamselReportsCom.so"}) {
+        folder / ".." / "lib" / "libTamselReportsCom.so",
+        folder / ".." / "lib" / "tamsel" / "libTamselReportsCom.so"}) {
     if (std::filesystem::exists(candidate)) return candidate.lexically_normal();
   }
   return folder / "libTamselReportsCom.so";
+}
+
+// Templates and static files: beside the program in a build folder, in share/tamsel once
+// installed.
+std::filesystem::path DefaultResources(const std::filesystem::path& folder) {
+  const std::filesystem::path installed = folder / ".." / "share" / "tamsel";
+  if (!std::filesystem::exists(folder / "templates") &&
+      std::filesystem::exists(installed / "templates")) {
+    return installed.lexically_normal();
+  }
+  return folder;
 }
 
 int Usage(const std::string& error) {
@@ -52,7 +64,7 @@ int main(int argc, char** argv) {
   tamsel::web::WebOptions options;
   const std::filesystem::path folder = ProgramFolder();
   options.library = DefaultLibrary(folder);
-  options.resources = folder;
+  options.resources = DefaultResources(folder);
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
