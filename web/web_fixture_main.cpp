@@ -42,7 +42,13 @@ void AddLookups(Session& db) {
       "('Service Control Manager'), ('Security');"
       "INSERT INTO EventCategory (EventCategoryName) VALUES ('Orders'), ('Storage'), "
       "('Logon');"
-      "INSERT INTO ELUser (ELUserName) VALUES ('SHOP\\alice'), ('NT AUTHORITY\\SYSTEM');");
+      "INSERT INTO ELUser (ELUserName) VALUES ('SHOP\\alice'), ('NT AUTHORITY\\SYSTEM');"
+      // One clean pass and one that found a wrapped log, for the status page's ledger.
+      "INSERT INTO CollectionLedger (ELServerID, LogName, PassStart, PassEnd, Outcome, "
+      "RecordsRead, RecordsStored, FirstRecord, LastRecord, NextExpected, GapKind, GapSize) "
+      "VALUES (1, 'Application', '2024-01-01 10:00:00', '2024-01-01 10:00:05', 'read', 12, 12, "
+      "1, 12, 1, '', 0), (2, 'System', '2024-01-01 10:00:05', '2024-01-01 10:00:09', 'read', "
+      "30, 30, 41, 70, 1, 'wrapped', 40);");
 }
 
 int Id(Session& db, const std::string& sql) {

@@ -97,6 +97,10 @@ export const adminChecks = [
                        page.locator('tr[data-user="carol"] button:text("Delete")').click()]);
     expect(await page.locator('tr[data-user="carol"]').count() === 0, 'carol still listed');
     await page.goto(`${h.base}/status`);
+    // The ledger highlights the log that lost records, and only that one.
+    const gaps = page.locator('#completeness tr.gap');
+    expect(await gaps.count() === 1, 'one ledger row highlighted');
+    expect((await gaps.innerText()).includes('40 record(s) lost'), 'gap size shown');
     await h.shot(page, 'status');
     await page.context().close();
   }],
