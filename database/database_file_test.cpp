@@ -121,3 +121,52 @@ TEST(DatabaseFileTest, AdministratorGetsAnArgon2idHashAndUniqueName) {
 
 }  // namespace
 }  // namespace tamsel::db
+
+namespace tamsel::db {
+namespace {
+
+// Every row of every table, as text, in a stable order.
+std::vector<std::string> EveryRow(Session& session) {
+  std::vector<std::string> rows;
+  for (const std::string& table : TableNames(session)) {
+    auto select = session.Prepare("SELECT * FROM " + table + " ORDER BY 1");
+    while (select.Step()) {
+      std::string row = table;
+      for (int column = 0; column < select.ColumnCount(); ++column) {
+        row += '|' + (select.IsNull(column) ? std::string("NULL") : select.Text(column));
+      }
+      rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+TEST(DatabaseUpgradeTest, EveryRowOfThePreviousSchemaSurvives) {
+  platform::data::TestNetwork net;
+  const auto file = net.DataFolder() / "Previous.db";
+  std::vector<std::string> before;
+  {
+    auto session = Session::Open(file, true);
+    std::vector<SchemaStep> previous(SchemaSteps().begin(), SchemaSteps().end() - 1);
+    UpgradeSchema(*session, previous);
+    session->Execute(
+        "INSERT INTO ELServer (ELServerID, ELServerName, Status) VALUES (1, 'SRV01', 1);"
+        "INSERT OR IGNORE INTO LogType (LogTypeID, LogTypeName) VALUES (1, 'Application');"
+        "INSERT INTO ELSource (ELSourceName) VALUES ('App');"
+        "INSERT INTO AlertWatermark (AlertHdrID, AlertRecipientID, LastLEID) VALUES (3, 4, 5);");
+    before = EveryRow(*session);
+  }
+  EXPECT_EQ(UpgradeDatabase(file), kSchemaVersion - 1);
+  auto session = Session::Open(file);
+  std::vector<std::string> after = EveryRow(*session);
+  // Only the version row changes; every other row is as it was.
+  auto withoutVersion = [](std::vector<std::string> rows) {
+    std::erase_if(rows, [](const std::string& row) { return row.starts_with("VersionInfo|"); });
+    return rows;
+  };
+  EXPECT_EQ(withoutVersion(after), withoutVersion(before));
+  EXPECT_EQ(SchemaVersionOf(*session), kSchemaVersion);
+}
+
+}  // namespace
+}  // namespace tamsel::db
