@@ -250,9 +250,12 @@ int ServerDelete(ProcedureCall& call) {
   return 0;
 }
 
-// @ELServerID, @RowsDeleted (out): the server's oldest entries, at most one batch.
+// @ELServerID, @RowsDeleted (out): at most one batch of the server's entries, the oldest of
+// each log first, in the order of the server's index, which needs no sorting.
 int LogEntryTop1000Delete(ProcedureCall& call) {
-  DeleteBatch(call, "SELECT LEID FROM LogEntry WHERE ELServerID = ? ORDER BY LEID", call.Arg(0), 1);
+  DeleteBatch(call,
+              "SELECT LEID FROM LogEntry WHERE ELServerID = ? ORDER BY LogTypeID, TimeGenerated",
+              call.Arg(0), 1);
   return 0;
 }
 
