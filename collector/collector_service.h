@@ -16,6 +16,7 @@
 #include "collector/registry_answers.h"
 #include "platform/data/command.h"
 #include "platform/data/connection.h"
+#include "platform/eventlog/event_log.h"
 #include "platform/registry/registry.h"
 #include "service/nt_service.h"
 
@@ -40,6 +41,8 @@ inline constexpr const char* kEmptyBackupPathText =
 inline constexpr int kDefaultRefreshRate = 900000;
 // One tick of the work loop.
 inline constexpr DWORD kTickMilliseconds = 5000;
+
+class RecordQueue;
 
 class CCollectorService : public service::CNTService {
  public:
@@ -82,6 +85,15 @@ class CCollectorService : public service::CNTService {
   // number of records not stored in `notStored` when given.
   int ReadArchivedLog(const std::string& serverName, int serverId, const std::string& logName,
                       const std::string& backupFile, long* notStored = nullptr);
+  // What became of the records of a backup that were not handed to the storing thread.
+  struct RecordCounts {
+    long excluded = 0;
+    long notStored = 0;  // could not be handled
+  };
+  // Reads every record of the open backup, resolves it and hands it to `queue`, for the
+  // storing thread; 0, or -1 when the backup could not be read to its end.
+  int HandOverRecords(const std::string& serverName, int serverId, const std::string& logName,
+                      platform::eventlog::HANDLE backup, RecordQueue& queue, RecordCounts& counts);
   // Reads the backups of the log that an earlier pass had to keep, oldest first, and deletes
   // each one that is then stored whole.
   void ReadLeftoverBackups(const std::string& serverName, int serverId, const std::string& logName);
@@ -112,6 +124,21 @@ class CCollectorService : public service::CNTService {
   // since BeginRecords are stored only when CommitRecords returns true.
   void BeginRecords();
   bool CommitRecords();
+  // What the storing thread of one backup did with the records handed to it.
+  struct StoreTally {
+    long stored = 0;     // in committed transactions
+    long notStored = 0;  // refused, or lost with a transaction
+    int result = 0;      // the last refusal's InsertLogEntry result
+  };
+  // Stores the records of the queue, in transactions of recordsPerTransaction_, until it is
+  // closed and drained. Runs on a thread of its own while the service thread reads the
+  // backup; meanwhile it alone uses the connection.
+  void StoreRecords(RecordQueue& queue, StoreTally& tally);
+  // Asks the database whether the server's records of each event type are excluded, before a
+  // backup is read; the records' checks take these answers (IsExcluded). Only an answer of 1
+  // excludes; a failed check lets the records through.
+  void ReadExclusions(int serverId);
+  bool IsExcluded(std::uint16_t eventType) const;
 
   void SaveRefreshRate();
   void SaveCurrentState();
@@ -148,6 +175,8 @@ class CCollectorService : public service::CNTService {
   // Exclusion answers by (server id, event type), kept only within one transaction, which
   // reads one unchanging state of the database.
   std::map<std::pair<int, int>, std::optional<int>> exclusions_;
+  // The exclusion flags of the server whose backup is being read, by event type.
+  std::map<std::uint16_t, int> excludedTypes_;
   RegistryStamps registryStamps_;
   MessageModuleCache moduleCache_{registryStamps_};
   RegistryAnswers<MessageFilesAnswer> messageFiles_;

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "collector/collector_service.h"
+#include "collector/record_queue.h"
 #include "platform/com/com_error.h"
 #include "platform/data/command.h"
 
@@ -220,6 +221,55 @@ bool CCollectorService::CommitRecords() {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+void CCollectorService::StoreRecords(RecordQueue& queue, StoreTally& tally) {
+  long pending = 0;  // passed to the database, waiting for the commit
+  auto commit = [&] {
+    if (CommitRecords()) {
+      tally.stored += pending;
+    } else {
+      tally.notStored += pending;
+    }
+    pending = 0;
+  };
+  BeginRecords();
+  RecordQueue::Batch batch;
+  while (queue.Take(batch)) {
+    for (const std::unique_ptr<CLogRecord>& record : batch) {
+      const int inserted = InsertLogEntry(*record);
+      if (inserted == 0) {
+        ++pending;
+      } else {
+        ++tally.notStored;
+        tally.result = inserted;
+      }
+      if (pending >= recordsPerTransaction_) {
+        commit();
+        BeginRecords();
+      }
+    }
+  }
+  commit();
+}
+
+void CCollectorService::ReadExclusions(int serverId) {
+  excludedTypes_.clear();
+  // The types a record can carry once read (any other is stored as 0, success).
+  static constexpr std::uint16_t kTypes[] = {0, 1, 2, 4, 8, 16};
+  CLogRecord probe;
+  probe.elServerId_ = serverId;
+  for (std::uint16_t type : kTypes) {
+    probe.eventType_ = type;
+    int flag = 0;
+    CheckExclusion(probe, flag);
+    excludedTypes_[type] = flag;
+  }
+}
+
+bool CCollectorService::IsExcluded(std::uint16_t eventType) const {
+  auto found = excludedTypes_.find(eventType);
+  return found != excludedTypes_.end() && found->second == 1;
 }
 
 }  // namespace tamsel::collector

@@ -5,11 +5,14 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <thread>
 
 #include "collector/backup_files.h"
 #include "collector/collector_service.h"
 #include "collector/database_writer.h"
 #include "collector/message_texts.h"
+#include "collector/record_queue.h"
 #include "platform/accounts/lookup_account.h"
 #include "platform/eventlog/event_log.h"
 #include "platform/network/files.h"
@@ -24,6 +27,28 @@ namespace {
 
 constexpr std::uint32_t kReadBufferSize = 1024;
 constexpr std::uint32_t kFixedPartSize = 56;  // the EVENTLOGRECORD fields before SourceName
+// What may wait between reading and storing: enough to keep both threads busy, and a bound
+// that does not grow with the log.
+constexpr std::size_t kQueuedRecords = 1024;
+constexpr std::size_t kQueuedBytes = 4 << 20;
+
+// The storing thread of one backup. Leaving the scope, by the end of the records or by an
+// error, closes the queue and waits for the thread, which stores what was queued.
+class StoringThread {
+ public:
+  template <typename Body>
+  StoringThread(RecordQueue& queue, Body body) : queue_(queue), thread_(std::move(body)) {}
+  ~StoringThread() {
+    queue_.Close();
+    thread_.join();
+  }
+  StoringThread(const StoringThread&) = delete;
+  StoringThread& operator=(const StoringThread&) = delete;
+
+ private:
+  RecordQueue& queue_;
+  std::thread thread_;
+};
 
 std::uint32_t U32(const std::uint8_t* at) {
   std::uint32_t value;
@@ -161,9 +186,8 @@ int CCollectorService::ArchiveAndClearLog(const std::string& serverName, const s
 int CCollectorService::ReadArchivedLog(const std::string& serverName, int serverId,
                                        const std::string& logName, const std::string& backupFile,
                                        long* notStoredOut) {
-  long notStored = 0;
-  long stored = 0;
-  long excluded = 0;
+  RecordCounts counts;  // of the records that never reached the storing thread
+  StoreTally tally;
   int result = 0;
   try {
     evl::EventLogHandle backup(evl::OpenBackupEventLogA(serverName.c_str(), backupFile.c_str()));
@@ -172,75 +196,17 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
     evl::DWORD oldest = 0;
     if (!evl::GetNumberOfEventLogRecords(backup.Get(), &count)) result = -1;
     evl::GetOldestEventLogRecord(backup.Get(), &oldest);
-
-    CLogRecord record;
-    std::vector<std::uint8_t> buffer(kReadBufferSize);
-    long pending = 0;  // passed to the database, waiting for the commit
-    auto commit = [&] {
-      if (CommitRecords()) {
-        stored += pending;
-      } else {
-        notStored += pending;
-      }
-      pending = 0;
-    };
-    // Registry answers and message modules are checked against their files once per batch.
-    auto beginBatch = [&] {
-      registryStamps_.Renew();
-      BeginRecords();
-    };
-    beginBatch();
-    bool malformed = false;
-    while (!malformed) {
-      evl::DWORD bytesRead = 0;
-      evl::DWORD needed = 0;
-      if (!evl::ReadEventLogA(
-              backup.Get(), evl::EVENTLOG_SEQUENTIAL_READ | evl::EVENTLOG_FORWARDS_READ, 0,
-              buffer.data(), static_cast<evl::DWORD>(buffer.size()), &bytesRead, &needed)) {
-        const platform::Win32Error error = platform::GetLastError();
-        if (error == platform::ERROR_INSUFFICIENT_BUFFER && needed > buffer.size()) {
-          // A record larger than the buffer: read it whole rather than lose it and the rest.
-          buffer.resize(needed);
-          continue;
-        }
-        // Anything but the end means records were left unread: the backup must stay.
-        if (error != platform::ERROR_HANDLE_EOF) result = -1;
-        break;
-      }
-      for (evl::DWORD offset = 0; offset < bytesRead;) {
-        const std::uint32_t length = bytesRead - offset >= 4 ? U32(buffer.data() + offset) : 0;
-        if (length < kFixedPartSize || length > bytesRead - offset) {
-          malformed = true;  // nothing after it can be trusted, and the backup must stay
-          result = -1;
-          break;
-        }
-        ledger_.NoteRecord(U32(buffer.data() + offset + 8), U32(buffer.data() + offset + 16));
-        record.Reset();
-        record.elServerId_ = serverId;
-        record.logName_ = logName;
-        const int parsed =
-            ParseRecord(serverId, serverName, logName, buffer.data() + offset, length, record);
-        if (parsed == 0) {
-          const int inserted = InsertLogEntry(record);
-          if (inserted == 0) {
-            ++pending;
-          } else {
-            ++notStored;
-            result = inserted;
-          }
-        } else if (parsed == 1) {
-          ++excluded;
-        } else {
-          ++notStored;  // could not be handled: its backup is kept
-        }
-        if (pending >= recordsPerTransaction_) {
-          commit();
-          beginBatch();
-        }
-        offset += length;
+    ReadExclusions(serverId);
+    {
+      // This thread reads and resolves; the storing thread stores what it is handed, so the
+      // two overlap. Leaving the scope waits until every record handed over is stored or
+      // refused.
+      RecordQueue queue(kQueuedRecords, kQueuedBytes);
+      StoringThread writer(queue, [&] { StoreRecords(queue, tally); });
+      if (HandOverRecords(serverName, serverId, logName, backup.Get(), queue, counts) != 0) {
+        result = -1;
       }
     }
-    commit();
     // A damaged backup: what could be read is stored, the rest is reported, and the file stays
     // for an administrator to look at.
     evl::DWORD skipped = 0;
@@ -255,12 +221,63 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
   } catch (const std::exception&) {
     result = -1;
   }
+  const long notStored = counts.notStored + tally.notStored;
+  if (tally.result != 0 && result == 0) result = tally.result;
   if (notStored > 0 && result == 0) result = -1;
-  ledger_.AddCounts(stored, excluded, notStored);
+  ledger_.AddCounts(tally.stored, counts.excluded, notStored);
   TraceMessage("Read %s of %s: %ld stored, %ld excluded, %ld not stored", backupFile.c_str(),
-               serverName.c_str(), stored, excluded, notStored);
+               serverName.c_str(), tally.stored, counts.excluded, notStored);
   if (notStoredOut != nullptr) *notStoredOut = notStored;
   return result;
+}
+
+int CCollectorService::HandOverRecords(const std::string& serverName, int serverId,
+                                       const std::string& logName, evl::HANDLE backup,
+                                       RecordQueue& queue, RecordCounts& counts) {
+  std::vector<std::uint8_t> buffer(kReadBufferSize);
+  // Registry answers and message modules are checked against their files once per batch.
+  long sinceRenewal = 0;
+  registryStamps_.Renew();
+  while (true) {
+    evl::DWORD bytesRead = 0;
+    evl::DWORD needed = 0;
+    if (!evl::ReadEventLogA(backup, evl::EVENTLOG_SEQUENTIAL_READ | evl::EVENTLOG_FORWARDS_READ, 0,
+                            buffer.data(), static_cast<evl::DWORD>(buffer.size()), &bytesRead,
+                            &needed)) {
+      const platform::Win32Error error = platform::GetLastError();
+      if (error == platform::ERROR_INSUFFICIENT_BUFFER && needed > buffer.size()) {
+        // A record larger than the buffer: read it whole rather than lose it and the rest.
+        buffer.resize(needed);
+        continue;
+      }
+      // Anything but the end means records were left unread: the backup must stay.
+      return error == platform::ERROR_HANDLE_EOF ? 0 : -1;
+    }
+    for (evl::DWORD offset = 0; offset < bytesRead;) {
+      const std::uint32_t length = bytesRead - offset >= 4 ? U32(buffer.data() + offset) : 0;
+      if (length < kFixedPartSize || length > bytesRead - offset) {
+        return -1;  // nothing after it can be trusted, and the backup must stay
+      }
+      ledger_.NoteRecord(U32(buffer.data() + offset + 8), U32(buffer.data() + offset + 16));
+      auto record = std::make_unique<CLogRecord>();
+      record->elServerId_ = serverId;
+      record->logName_ = logName;
+      const int parsed =
+          ParseRecord(serverId, serverName, logName, buffer.data() + offset, length, *record);
+      if (parsed == 0) {
+        if (!queue.Push(std::move(record))) ++counts.notStored;
+        if (++sinceRenewal >= recordsPerTransaction_) {
+          registryStamps_.Renew();
+          sinceRenewal = 0;
+        }
+      } else if (parsed == 1) {
+        ++counts.excluded;
+      } else {
+        ++counts.notStored;  // could not be handled: its backup is kept
+      }
+      offset += length;
+    }
+  }
 }
 
 std::string CCollectorService::AccountName(const std::string& serverName,
@@ -320,9 +337,7 @@ int CCollectorService::ParseRecord(int serverId, const std::string& serverName,
       record.insertionStrings_.push_back(std::move(text));
     }
 
-    int excluded = 0;
-    CheckExclusion(record, excluded);
-    if (excluded == 1) return 1;
+    if (IsExcluded(record.eventType_)) return 1;
 
     ResolveMessageFiles(record, logName);
     ResolveCategory(record);
