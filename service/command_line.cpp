@@ -91,10 +91,11 @@ BOOL CNTService::ProcessCommandLine(int argc, char** argv) {
     }
     int minutes = ToInt(value);
     if (minutes > kMaxRefreshMinutes) {
+      // Nothing is stored, so nothing is confirmed.
       std::printf("Refresh rate must be at most %d minutes.", kMaxRefreshMinutes);
-    } else if (minutes > 0) {
-      SetRefreshRate(minutes * 60000);
+      return TRUE;
     }
+    if (minutes > 0) SetRefreshRate(minutes * 60000);
     std::printf("Refresh rate set to %d minutes.", minutes);
     std::printf("%s", kRestartLine);
     return TRUE;
