@@ -101,8 +101,13 @@ Win32Error LocateLog(const std::shared_ptr<network::Machine>& machine, std::stri
 }
 
 std::string FindSourceLog(const network::Machine& machine, std::string_view source) {
+  return RegisteredSourceLog(machine, source).value_or(kApplicationLog);
+}
+
+std::optional<std::string> RegisteredSourceLog(const network::Machine& machine,
+                                               std::string_view source) {
   RegistryKey eventLog;
-  if (!OpenEventLogKey(machine, eventLog)) return kApplicationLog;
+  if (!OpenEventLogKey(machine, eventLog)) return std::nullopt;
   for (const std::string& log : eventLog.SubKeyNames()) {
     RegistryKey logKey;
     if (RegistryKey::Open(eventLog.Get(), log, registry::KEY_READ, logKey) != 0) continue;
@@ -110,7 +115,7 @@ std::string FindSourceLog(const network::Machine& machine, std::string_view sour
       if (EqualsIgnoreCase(name, source)) return log;
     }
   }
-  return kApplicationLog;
+  return std::nullopt;
 }
 
 }  // namespace tamsel::platform::eventlog

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,10 @@ Win32Error LocateLog(const std::shared_ptr<network::Machine>& machine, std::stri
 
 // The log whose key holds a subkey named after the source; Application when none does.
 std::string FindSourceLog(const network::Machine& machine, std::string_view source);
+// The log whose key holds a subkey named after the source, as the registry spells it;
+// nothing when no log does.
+std::optional<std::string> RegisteredSourceLog(const network::Machine& machine,
+                                               std::string_view source);
 
 // The default file of a log without a File value: AppEvent.Evt, SysEvent.Evt, SecEvent.Evt,
 // else the first eight characters of the name.

@@ -192,17 +192,13 @@ bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
 // empty when the registry cannot be written.
 std::string EnsureSource(const platform::network::Machine& machine, const std::string& log,
                          const std::string& source) {
-  std::string holder = evt::FindSourceLog(machine, source);
+  if (auto holder = evt::RegisteredSourceLog(machine, source)) return *holder;
   reg::RegistryKey root;
   reg::RegistryKey logs;
   reg::RegistryKey key;
   if (reg::RegistryKey::Connect(machine.Name(), reg::HKEY_LOCAL_MACHINE, root) != 0 ||
       reg::RegistryKey::Create(root.Get(), evt::kEventLogKey, logs) != 0) {
     return {};
-  }
-  // FindSourceLog answers Application also when no log has the source.
-  if (reg::RegistryKey::Open(logs.Get(), holder + "\\" + source, reg::KEY_READ, key) == 0) {
-    return holder;
   }
   std::string target = log;
   for (const std::string& name : logs.SubKeyNames()) {

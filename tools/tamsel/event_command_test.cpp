@@ -185,6 +185,19 @@ TEST_F(EventCommandTest, SourcesAndTypes) {
   ASSERT_EQ(repeated.size(), 4u);
   EXPECT_EQ(repeated[0]["record_number"], 4);
   EXPECT_EQ(repeated[2]["event_id"], 3);
+
+  // Registration and writing agree: a source of one log is not registered under another,
+  // while registering it again under its own log (any case) updates it.
+  EXPECT_NE(Errors("net source add --machine SRV01 --log Application --source mine")
+                .find("source mine already belongs to the My Log log"),
+            std::string::npos);
+  EXPECT_NE(Tamsel("reg query '\\\\SRV01\\HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\"
+                   "Application\\mine'")
+                .exitCode,
+            0);
+  EXPECT_EQ(Tamsel("net source add --machine SRV01 --log 'MY LOG' --source Mine --category-count 4")
+                .exitCode,
+            0);
 }
 
 TEST_F(EventCommandTest, FailuresAreReportedWithTheirCodes) {

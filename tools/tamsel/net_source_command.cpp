@@ -23,7 +23,8 @@ constexpr const char* kUsage =
     "                             [--category-message-file P] [--category-count N]\n"
     "  Registers source S under the event log L of machine M (created as a new log when M\n"
     "  has none of that name). P is a path on M, %SystemRoot% and the like allowed; several\n"
-    "  event message files are separated by ';'. Running it again updates the source.\n";
+    "  event message files are separated by ';'. Running it again updates the source; a\n"
+    "  source registered under another log is refused, as one source serves one log.\n";
 
 struct SourceOptions {
   std::string machine;
@@ -97,6 +98,12 @@ int Add(const Args& args) {
   }
   auto machine = platform::network::Network::Current().OpenMachine(options.machine);
   if (!machine->IsReachable()) return Fail("machine " + machine->Name() + " is not reachable");
+  // Writers find a source's log by the source alone, so it can belong to one log only.
+  if (auto holder = evt::RegisteredSourceLog(*machine, options.source);
+      holder && !platform::network::EqualsIgnoreCase(*holder, options.log)) {
+    return Fail("source " + options.source + " already belongs to the " + *holder +
+                " log; a source cannot be duplicated");
+  }
   reg::RegistryKey root;
   reg::RegistryKey eventLog;
   reg::RegistryKey logKey;
