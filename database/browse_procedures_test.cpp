@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "database/database_file.h"
+#include "database/engine_test_support.h"
 #include "platform/com/com_error.h"
 #include "platform/data/command.h"
 #include "platform/data/data_test_support.h"
@@ -19,11 +20,13 @@ using platform::com::Variant;
 using namespace platform::data;  // ADO's constants, as the callers spell them
 using ::testing::ElementsAre;
 
-class BrowseProceduresTest : public ::testing::Test {
+class BrowseProceduresTest : public ::testing::TestWithParam<Engine> {
  protected:
   void SetUp() override {
-    CreateDatabase(LocalCatalogFile(kDefaultCatalog));
-    conn_.Open("Provider=sqloledb;Data Source=;Initial Catalog=TamselDB;TRUSTED_CONNECTION=YES;");
+    std::string why;
+    const auto connection = CreateTestDatabase(GetParam(), why);
+    if (!connection) GTEST_SKIP() << why;
+    conn_.Open(*connection);
     conn_.Execute(
         "INSERT INTO ELServer (ELServerID, ELServerName) VALUES (1, 'beta'), (2, 'Alpha');"
         "INSERT INTO LogType (LogTypeID, LogTypeName) VALUES (1, 'System'), (2, 'Application');"
@@ -72,7 +75,7 @@ class BrowseProceduresTest : public ::testing::Test {
   Connection conn_;
 };
 
-TEST_F(BrowseProceduresTest, PageDetailsByKeyListWithEveryColumn) {
+TEST_P(BrowseProceduresTest, PageDetailsByKeyListWithEveryColumn) {
   Recordset rows = Call("LogEntryPageDetailsGet", {Variant("11, 10,99")});
   ASSERT_EQ(rows.GetFields().Count(), 14);
   std::vector<std::string> names;
@@ -85,7 +88,7 @@ TEST_F(BrowseProceduresTest, PageDetailsByKeyListWithEveryColumn) {
   EXPECT_THAT(Column(Call("LogEntryPageDetailsGet", {Variant("11")}), 5), ElementsAre("-3"));
 }
 
-TEST_F(BrowseProceduresTest, PageDetailsRefuseWhatIsNotAKeyList) {
+TEST_P(BrowseProceduresTest, PageDetailsRefuseWhatIsNotAKeyList) {
   for (const char* ids : {"", "10,", "10) OR (1=1", "10;DELETE FROM LogEntry", "1.5", "a"}) {
     EXPECT_EQ(ErrorOf("LogEntryPageDetailsGet", {Variant(ids)}), kCantConvertValue) << ids;
   }
@@ -96,13 +99,13 @@ TEST_F(BrowseProceduresTest, PageDetailsRefuseWhatIsNotAKeyList) {
   EXPECT_EQ(conn_.Execute("SELECT COUNT(*) FROM LogEntry")[0L].CLng(), 2);
 }
 
-TEST_F(BrowseProceduresTest, MenuRowsKeepEachServerTogether) {
+TEST_P(BrowseProceduresTest, MenuRowsKeepEachServerTogether) {
   Recordset rows = Call("MenuServerListGet");
   EXPECT_THAT(Column(rows, 1), ElementsAre("Alpha", "beta", "beta"));
   EXPECT_THAT(Column(Call("MenuServerListGet"), 2), ElementsAre("System", "Application", "System"));
 }
 
-TEST_F(BrowseProceduresTest, OnlyTheListsAreMarkedAsTwoFieldLists) {
+TEST_P(BrowseProceduresTest, OnlyTheListsAreMarkedAsTwoFieldLists) {
   std::vector<std::string> marked;
   for (const std::string& name : ProcedureCatalog::Global().Names()) {
     if (ProcedureCatalog::Global().Find(name)->twoFieldList) marked.push_back(name);
@@ -118,7 +121,7 @@ TEST_F(BrowseProceduresTest, OnlyTheListsAreMarkedAsTwoFieldLists) {
   EXPECT_THAT(Column(Call("ELServerNameListGet"), 1), ElementsAre("Alpha", "beta"));
 }
 
-TEST_F(BrowseProceduresTest, SavedReportStore) {
+TEST_P(BrowseProceduresTest, SavedReportStore) {
   Command make;
   make.SetActiveConnection(conn_);
   make.SetCommandType(adCmdStoredProc);
@@ -173,7 +176,7 @@ std::string Repeated(std::string_view piece, int times) {
 }
 
 // The description's 255 characters are 16-bit units, the unit the item split counts in too.
-TEST_F(BrowseProceduresTest, DescriptionLengthCountsUtf16Units) {
+TEST_P(BrowseProceduresTest, DescriptionLengthCountsUtf16Units) {
   struct Case {
     std::string description;
     bool fits;
@@ -190,6 +193,8 @@ TEST_F(BrowseProceduresTest, DescriptionLengthCountsUtf16Units) {
     EXPECT_EQ(stored, c.fits) << c.description.size() << " bytes";
   }
 }
+
+TAMSEL_ON_BOTH_ENGINES(BrowseProceduresTest);
 
 }  // namespace
 }  // namespace tamsel::db

@@ -24,6 +24,51 @@ std::unique_ptr<Session> OpenExisting(const std::filesystem::path& file) {
   return session;
 }
 
+std::unique_ptr<Session> OpenServer(const ServerLogin& login) { return Session::OpenServer(login); }
+
+DatabaseInfo ReadInfo(Session& session) {
+  DatabaseInfo info;
+  info.file = session.File();
+  info.version = SchemaVersionOf(session);
+  for (const std::string& table : TableNames(session)) {
+    const bool quoted = session.GetEngine() == platform::data::Engine::Embedded;
+    auto count = session.Prepare("SELECT COUNT(*) FROM " + (quoted ? "\"" + table + "\"" : table));
+    count.Step();
+    info.tables.emplace_back(table, count.Int64(0));
+  }
+  return info;
+}
+
+void CheckVersion(Session& session, std::vector<std::string>& problems) {
+  const int version = SchemaVersionOf(session);
+  if (version != kSchemaVersion) {
+    problems.push_back("schema version " + std::to_string(version) + ", expected " +
+                       std::to_string(kSchemaVersion) + " (run 'tamsel db upgrade')");
+  }
+}
+
+std::int64_t AddAdministrator(Session& session, std::string_view name, std::string_view password) {
+  if (SchemaVersionOf(session) < kSchemaVersion) {
+    throw std::runtime_error("the database has an older schema; run 'tamsel db upgrade' first");
+  }
+  {
+    auto taken = session.Prepare("SELECT 1 FROM AppUser WHERE AppUserName = ?");
+    taken.BindText(1, name);
+    if (taken.Step()) throw std::runtime_error("user '" + std::string(name) + "' already exists");
+  }
+  auto insert = session.Prepare(
+      "INSERT INTO AppUser (AppUserName, AppUserPassword, AppRoleID) VALUES (?, ?, 1)");
+  insert.BindText(1, name).BindText(2, HashPassword(password)).Run();
+  return session.LastInsertRowId();
+}
+
+// A server database name as an identifier of the server's SQL.
+std::string QuotedName(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
 }  // namespace
 
 std::filesystem::path LocalCatalogFile(std::string_view catalog) {
@@ -71,14 +116,8 @@ int UpgradeDatabase(const std::filesystem::path& file) {
 
 DatabaseInfo ReadDatabaseInfo(const std::filesystem::path& file) {
   auto session = OpenExisting(file);
-  DatabaseInfo info;
+  DatabaseInfo info = ReadInfo(*session);
   info.file = file;
-  info.version = SchemaVersionOf(*session);
-  for (const std::string& table : TableNames(*session)) {
-    auto count = session->Prepare("SELECT COUNT(*) FROM \"" + table + "\"");
-    count.Step();
-    info.tables.emplace_back(table, count.Int64(0));
-  }
   return info;
 }
 
@@ -94,29 +133,57 @@ std::vector<std::string> CheckDatabase(const std::filesystem::path& file) {
     problems.push_back("row " + keys.Text(1) + " of " + keys.Text(0) +
                        " refers to a missing row of " + keys.Text(2));
   }
-  const int version = SchemaVersionOf(*session);
-  if (version != kSchemaVersion) {
-    problems.push_back("schema version " + std::to_string(version) + ", expected " +
-                       std::to_string(kSchemaVersion) + " (run 'tamsel db upgrade')");
-  }
+  CheckVersion(*session, problems);
   return problems;
 }
 
 std::int64_t CreateAdministrator(const std::filesystem::path& file, std::string_view name,
                                  std::string_view password) {
   auto session = OpenExisting(file);
-  if (SchemaVersionOf(*session) < kSchemaVersion) {
-    throw std::runtime_error("the database has an older schema; run 'tamsel db upgrade' first");
-  }
+  return AddAdministrator(*session, name, password);
+}
+
+void CreateDatabase(const ServerLogin& login) {
   {
-    auto taken = session->Prepare("SELECT 1 FROM AppUser WHERE AppUserName = ?");
-    taken.BindText(1, name);
-    if (taken.Step()) throw std::runtime_error("user '" + std::string(name) + "' already exists");
+    ServerLogin maintenance = login;
+    maintenance.catalog = "postgres";
+    auto server = OpenServer(maintenance);
+    auto exists = server->Prepare("SELECT 1 FROM pg_database WHERE datname = ?");
+    exists.BindText(1, login.catalog);
+    if (exists.Step()) {
+      throw std::runtime_error("database " + login.catalog + " already exists on the server");
+    }
+    exists.Reset();
+    server->Execute("CREATE DATABASE " + QuotedName(login.catalog));
   }
-  auto insert = session->Prepare(
-      "INSERT INTO AppUser (AppUserName, AppUserPassword, AppRoleID) VALUES (?, ?, 1)");
-  insert.BindText(1, name).BindText(2, HashPassword(password)).Run();
-  return session->LastInsertRowId();
+  try {
+    auto session = OpenServer(login);
+    UpgradeSchema(*session);
+  } catch (...) {
+    ServerLogin maintenance = login;
+    maintenance.catalog = "postgres";
+    try {
+      OpenServer(maintenance)->Execute("DROP DATABASE IF EXISTS " + QuotedName(login.catalog));
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+int UpgradeDatabase(const ServerLogin& login) { return UpgradeSchema(*OpenServer(login)); }
+
+DatabaseInfo ReadDatabaseInfo(const ServerLogin& login) { return ReadInfo(*OpenServer(login)); }
+
+std::vector<std::string> CheckDatabase(const ServerLogin& login) {
+  // The server keeps its pages and references sound itself; what can be wrong is the schema.
+  std::vector<std::string> problems;
+  CheckVersion(*OpenServer(login), problems);
+  return problems;
+}
+
+std::int64_t CreateAdministrator(const ServerLogin& login, std::string_view name,
+                                 std::string_view password) {
+  return AddAdministrator(*OpenServer(login), name, password);
 }
 
 }  // namespace tamsel::db

@@ -10,7 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/data/server_link.h"
+
 namespace tamsel::db {
+
+using platform::data::ServerLogin;
 
 inline constexpr std::string_view kDefaultCatalog = "TamselDB";
 
@@ -37,6 +41,16 @@ std::vector<std::string> CheckDatabase(const std::filesystem::path& file);
 // Adds an application user with the administrator role and an Argon2id password hash;
 // returns its key. Raises when the name is taken.
 std::int64_t CreateAdministrator(const std::filesystem::path& file, std::string_view name,
+                                 std::string_view password);
+
+// The same on a server database (PostgreSQL): `login.catalog` is the database. Creating
+// one makes the database on the server (never replacing one) and drops it again when the
+// schema cannot be built.
+void CreateDatabase(const ServerLogin& login);
+int UpgradeDatabase(const ServerLogin& login);
+DatabaseInfo ReadDatabaseInfo(const ServerLogin& login);
+std::vector<std::string> CheckDatabase(const ServerLogin& login);
+std::int64_t CreateAdministrator(const ServerLogin& login, std::string_view name,
                                  std::string_view password);
 
 }  // namespace tamsel::db

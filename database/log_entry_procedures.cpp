@@ -112,6 +112,7 @@ int LogEntryInsert(ProcedureCall& call) {
   }
   if (stored) return 0;  // a re-read never duplicates
 
+  session.EnsureEntryMonth(generated);
   if (!logType) logType = AddName(session, kLogType, logName);
   if (!source) source = AddName(session, kSource, sourceName);
   if (!user) user = AddName(session, kUser, userName);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "database/database_file.h"
+#include "database/engine_test_support.h"
 #include "database/schema.h"
 #include "platform/com/com_error.h"
 #include "platform/data/command.h"
@@ -29,11 +30,13 @@ struct Record {
   std::string message = "The service entered the running state.";
 };
 
-class LogEntryProceduresTest : public ::testing::Test {
+class LogEntryProceduresTest : public ::testing::TestWithParam<Engine> {
  protected:
   void SetUp() override {
-    CreateDatabase(LocalCatalogFile(kDefaultCatalog));
-    conn_.Open("Provider=sqloledb;Data Source=;Initial Catalog=TamselDB;TRUSTED_CONNECTION=YES;");
+    std::string why;
+    const auto connection = CreateTestDatabase(GetParam(), why);
+    if (!connection) GTEST_SKIP() << why;
+    conn_.Open(*connection);
     conn_.Execute(
         "INSERT INTO ELServer (ELServerID, ELServerName) VALUES (1, 'SRV01'), "
         "(2, 'SRV02')",
@@ -88,7 +91,7 @@ class LogEntryProceduresTest : public ::testing::Test {
   Connection conn_;
 };
 
-TEST_F(LogEntryProceduresTest, StoresARecordWithEveryNameMappedAndTimesAsIsoText) {
+TEST_P(LogEntryProceduresTest, StoresARecordWithEveryNameMappedAndTimesAsIsoText) {
   Record r;
   r.categoryName = "Logon";
   r.category = 2;
@@ -118,7 +121,7 @@ TEST_F(LogEntryProceduresTest, StoresARecordWithEveryNameMappedAndTimesAsIsoText
   EXPECT_EQ(Count("SELECT COUNT(*) FROM ELServerLogType WHERE ELServerID = 1"), 1);
 }
 
-TEST_F(LogEntryProceduresTest, NamesAreReusedCaseInsensitivelyAndEmptyNamesHaveTheirOwnRow) {
+TEST_P(LogEntryProceduresTest, NamesAreReusedCaseInsensitivelyAndEmptyNamesHaveTheirOwnRow) {
   Record a;
   a.user = "";
   a.categoryName = "";
@@ -144,7 +147,7 @@ TEST_F(LogEntryProceduresTest, NamesAreReusedCaseInsensitivelyAndEmptyNamesHaveT
   EXPECT_EQ(Count("SELECT COUNT(*) FROM ELServerLogType"), 2);
 }
 
-TEST_F(LogEntryProceduresTest, NegativeEventIdsAndUnknownTypesAreStoredAsGiven) {
+TEST_P(LogEntryProceduresTest, NegativeEventIdsAndUnknownTypesAreStoredAsGiven) {
   Record r;
   r.eventId = -1;  // low 16 bits all ones
   r.type = 3;
@@ -155,7 +158,7 @@ TEST_F(LogEntryProceduresTest, NegativeEventIdsAndUnknownTypesAreStoredAsGiven) 
             1);
 }
 
-TEST_F(LogEntryProceduresTest, StoringTheSameRecordTwiceKeepsOneRow) {
+TEST_P(LogEntryProceduresTest, StoringTheSameRecordTwiceKeepsOneRow) {
   Record r;
   Insert(r);
   Insert(r);
@@ -179,7 +182,7 @@ TEST_F(LogEntryProceduresTest, StoringTheSameRecordTwiceKeepsOneRow) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 5);
 }
 
-TEST_F(LogEntryProceduresTest, BadValuesAreRefusedWithoutStoringAnything) {
+TEST_P(LogEntryProceduresTest, BadValuesAreRefusedWithoutStoringAnything) {
   auto hresult = [&](Record r) -> std::uint32_t {
     try {
       Insert(r);
@@ -201,7 +204,7 @@ TEST_F(LogEntryProceduresTest, BadValuesAreRefusedWithoutStoringAnything) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM ELSource"), 0);  // the failed calls left no names
 }
 
-TEST_F(LogEntryProceduresTest, ExclusionCheckAnswersOneRowWithTheFlag) {
+TEST_P(LogEntryProceduresTest, ExclusionCheckAnswersOneRowWithTheFlag) {
   conn_.Execute("INSERT INTO EventExclusion (ELServerID, EventTypeID) VALUES (1, 8)",
                 adExecuteNoRecords);
   EXPECT_EQ(Excluded(1, 8), 1);
@@ -210,7 +213,7 @@ TEST_F(LogEntryProceduresTest, ExclusionCheckAnswersOneRowWithTheFlag) {
   EXPECT_EQ(Excluded(77, 8), 0);
 }
 
-TEST_F(LogEntryProceduresTest, VersionInfoGetFillsItsOutputParameter) {
+TEST_P(LogEntryProceduresTest, VersionInfoGetFillsItsOutputParameter) {
   Command command = Procedure("VersionInfoGet");
   Parameters& p = command.GetParameters();
   p.Append(command.CreateParameter("lngRetVal", adInteger, adParamReturnValue, 0));
@@ -220,6 +223,8 @@ TEST_F(LogEntryProceduresTest, VersionInfoGetFillsItsOutputParameter) {
   EXPECT_EQ(p.Item("lngRetVal").Value(), Variant(0));
   EXPECT_EQ(p.Item("@VersionInfoDesc").Value().CStr(), VersionText());
 }
+
+TAMSEL_ON_BOTH_ENGINES(LogEntryProceduresTest);
 
 }  // namespace
 }  // namespace tamsel::db

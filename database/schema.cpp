@@ -244,8 +244,8 @@ const std::vector<SchemaStep>& SchemaSteps() {
 }
 
 int SchemaVersionOf(Session& session) {
-  auto exists =
-      session.Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'VersionInfo'");
+  auto exists = session.Prepare(platform::data::QueriesFor(session.GetEngine()).tableExists);
+  exists.BindText(1, "VersionInfo");
   if (!exists.Step()) return 0;
   auto version = session.Prepare("SELECT SchemaVersion FROM VersionInfo WHERE VersionInfoID = 1");
   return version.Step() ? static_cast<int>(version.Int64(0)) : 0;
@@ -263,7 +263,7 @@ int UpgradeSchema(Session& session, const std::vector<SchemaStep>& steps) {
                                              std::to_string(latest) + ".");
     }
     for (const SchemaStep& step : steps) {
-      if (step.to > from) session.Execute(step.script);
+      if (step.to > from) session.ExecuteSchema(step.script);
     }
     auto record = session.Prepare(
         "UPDATE VersionInfo SET SchemaVersion = ?, VersionInfoDesc = ? WHERE VersionInfoID = 1");
@@ -283,9 +283,7 @@ int UpgradeSchema(Session& session, const std::vector<SchemaStep>& steps) {
 
 std::vector<std::string> TableNames(Session& session) {
   std::vector<std::string> names;
-  auto tables = session.Prepare(
-      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
-      "ORDER BY rowid");
+  auto tables = session.Prepare(platform::data::QueriesFor(session.GetEngine()).tableNames);
   while (tables.Step()) names.push_back(tables.Text(0));
   return names;
 }

@@ -37,7 +37,7 @@ Recordset Command::ExecuteText(Session& session, bool wantRows) {
   int bound = 0;
   while (!rest.empty()) {
     Statement statement = session.PrepareFirst(rest, rest);
-    if (statement.Handle() == nullptr) break;  // only blanks or comments left
+    if (statement.Empty()) break;  // only blanks or comments left
     for (int i = 1; i <= statement.ParameterCount(); ++i, ++bound) {
       if (bound >= parameters_.Count()) {
         RaiseProviderError(kParamNotOptional,

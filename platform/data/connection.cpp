@@ -52,18 +52,28 @@ void Connection::Open(std::string_view connectionString, std::string_view userId
   ConnectionSettings settings = ConnectionString::Parse(impl_->connectionString).Settings();
   if (!KnownProvider(settings.provider)) RaiseAdoError(kProviderNotFound);
   if (!userId.empty()) settings.userId = std::string(userId);
+  if (!password.empty()) settings.password = std::string(password);
   // Windows authentication or a SQL Server login; the embedded engine trusts both, but a
   // string that names neither has no login to speak of.
   if (!settings.trusted && !settings.userId) {
     RaiseProviderError(kAuthFailed, "Login failed for user ''.");
   }
   const std::string catalog = settings.initialCatalog.empty() ? "master" : settings.initialCatalog;
+  TransactionScope* scope = TransactionScope::Current();
+  if (auto target = ServerAliasTarget(settings.dataSource)) {
+    // Windows authentication is the operating-system user (peer or trust on the server);
+    // a SQL Server login passes its user and password on.
+    ServerLogin login{*target, catalog, settings.trusted ? "" : settings.userId.value_or(""),
+                      settings.trusted ? "" : settings.password};
+    impl_->session =
+        scope != nullptr ? scope->Enlist(login) : SessionPool::Instance().Acquire(login);
+    return;
+  }
   const std::filesystem::path file = CatalogFile(DataFolder(settings.dataSource), catalog);
   if (!std::filesystem::exists(file)) {
     RaiseProviderError(kProviderFail, "Cannot open database \"" + catalog +
                                           "\" requested by the login. The login failed.");
   }
-  TransactionScope* scope = TransactionScope::Current();
   impl_->session = scope != nullptr ? scope->Enlist(file) : SessionPool::Instance().Acquire(file);
 }
 

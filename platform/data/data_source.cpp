@@ -37,6 +37,28 @@ bool IsLocalName(std::string_view server) {
 
 }  // namespace
 
+bool IsServerAliasValue(std::string_view value) {
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  const std::string lower = net::ToLower(value.substr(0, 16));
+  return lower.starts_with("postgresql://") || lower.starts_with("postgres://") ||
+         lower.starts_with("host=") || value.find(" host=") != std::string_view::npos;
+}
+
+std::optional<std::string> ServerAliasTarget(std::string_view dataSource) {
+  const std::string server = ServerPart(dataSource);
+  if (server.empty()) return std::nullopt;
+  reg::RegistryKey aliases;
+  if (reg::RegistryKey::Open(reg::HKEY_LOCAL_MACHINE, kAliasKey, reg::KEY_READ, aliases) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::string target;
+  if (aliases.GetString(server, target) != ERROR_SUCCESS || !IsServerAliasValue(target)) {
+    return std::nullopt;
+  }
+  return target;
+}
+
 std::string ResolveDataSourceMachine(std::string_view dataSource) {
   std::string server = ServerPart(dataSource);
   reg::RegistryKey aliases;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,14 @@ namespace tamsel::platform::data {
 // The registry key (below HKEY_LOCAL_MACHINE) where SQL Server clients keep their aliases:
 // value name = alias, data = "DBMSSOCN,SERVER[,port]" or "SERVER".
 inline constexpr std::string_view kAliasKey = "SOFTWARE\\Microsoft\\MSSQLServer\\Client\\ConnectTo";
+
+// Whether an alias value names a server database: a libpq URI ("postgresql://…",
+// "postgres://…") or a "key=value" string ("host=/socket/dir dbname=…").
+bool IsServerAliasValue(std::string_view value);
+
+// The libpq target of a data-source name that is an alias of a server database; nullopt
+// for every other name (those open the embedded engine).
+std::optional<std::string> ServerAliasTarget(std::string_view dataSource);
 
 // The machine a data-source name designates: the alias target when the name is an alias,
 // else the name itself; "", "(local)", ".", "localhost" and the local machine's name (each

@@ -1,8 +1,12 @@
 // The embedded engine's physical connection and its statement cache.
 #include "platform/data/session.h"
 
+#include <libpq-fe.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/data/provider_error.h"
 
@@ -10,6 +14,10 @@ namespace tamsel::platform::data {
 namespace {
 
 constexpr size_t kCacheLimit = 256;
+
+// Type OIDs of the server's results that read back as numbers.
+constexpr unsigned kBoolOid = 16, kInt8Oid = 20, kInt2Oid = 21, kInt4Oid = 23, kFloat4Oid = 700,
+                   kFloat8Oid = 701, kNumericOid = 1700;
 
 void Check(sqlite3* db, int rc) {
   if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseSqliteError(db, rc);
@@ -38,9 +46,22 @@ std::string FormatIsoDate(double oaDate) {
 Statement::Statement(Session* session, sqlite3_stmt* statement, bool* inUse)
     : session_(session), statement_(statement), inUse_(inUse) {}
 
+Statement::Statement(Session* session, std::unique_ptr<ServerCursor> cursor)
+    : session_(session), statement_(nullptr), inUse_(nullptr), server_(std::move(cursor)) {}
+
 Statement::Statement(Statement&& other) noexcept
-    : session_(other.session_), statement_(other.statement_), inUse_(other.inUse_) {
+    : session_(other.session_),
+      statement_(other.statement_),
+      inUse_(other.inUse_),
+      server_(std::move(other.server_)) {
   other.statement_ = nullptr;
+}
+
+void Statement::SetServerValue(int index, std::optional<std::string> value) {
+  auto& values = server_->values;
+  if (index < 1) return;
+  if (values.size() < static_cast<size_t>(index)) values.resize(index);
+  values[index - 1] = std::move(value);
 }
 
 Statement::~Statement() {
@@ -66,6 +87,11 @@ Statement& Statement::Bind(int index, const com::Variant& value) {
     case VarType::Bool:
       return BindInt64(index, value.CBool() ? 1 : 0);
     case VarType::R8:
+      if (server_) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.17g", value.CDbl());
+        return BindText(index, text);
+      }
       Check(session_->db_, sqlite3_bind_double(statement_, index, value.CDbl()));
       return *this;
     case VarType::Date:
@@ -77,24 +103,46 @@ Statement& Statement::Bind(int index, const com::Variant& value) {
 }
 
 Statement& Statement::BindText(int index, std::string_view value) {
+  if (server_) {
+    SetServerValue(index, std::string(value));
+    return *this;
+  }
   Check(session_->db_, sqlite3_bind_text(statement_, index, value.data(),
                                          static_cast<int>(value.size()), SQLITE_TRANSIENT));
   return *this;
 }
 
 Statement& Statement::BindInt64(int index, std::int64_t value) {
+  if (server_) {
+    SetServerValue(index, std::to_string(value));
+    return *this;
+  }
   Check(session_->db_, sqlite3_bind_int64(statement_, index, value));
   return *this;
 }
 
 Statement& Statement::BindNull(int index) {
+  if (server_) {
+    SetServerValue(index, std::nullopt);
+    return *this;
+  }
   Check(session_->db_, sqlite3_bind_null(statement_, index));
   return *this;
 }
 
-int Statement::ParameterCount() const { return sqlite3_bind_parameter_count(statement_); }
+int Statement::ParameterCount() const {
+  if (server_) return server_->prepared->parameters;
+  return sqlite3_bind_parameter_count(statement_);
+}
 
 bool Statement::Step() {
+  if (server_) {
+    if (!server_->result) {
+      server_->result = session_->server_->Run(*server_->prepared, server_->values);
+      server_->row = -1;
+    }
+    return ++server_->row < PQntuples(server_->result.get());
+  }
   if (!sqlite3_stmt_busy(statement_)) session_->BeforeFirstStep(statement_);
   const int rc = sqlite3_step(statement_);
   if (rc == SQLITE_ROW) return true;
@@ -104,31 +152,76 @@ bool Statement::Step() {
 }
 
 int Statement::Run() {
+  if (server_) {
+    server_->result = session_->server_->Run(*server_->prepared, server_->values);
+    server_->row = PQntuples(server_->result.get());
+    return session_->server_->changes;
+  }
   while (Step()) {
   }
   return sqlite3_changes(session_->db_);
 }
 
-int Statement::ColumnCount() const { return sqlite3_column_count(statement_); }
+int Statement::ColumnCount() const {
+  if (server_) return static_cast<int>(server_->prepared->columns.size());
+  return sqlite3_column_count(statement_);
+}
 
 std::string Statement::ColumnName(int column) const {
+  if (server_) return server_->prepared->columns.at(column);
   const char* name = sqlite3_column_name(statement_, column);
   return name != nullptr ? name : "";
 }
 
 bool Statement::IsNull(int column) const {
+  if (server_) return PQgetisnull(server_->result.get(), server_->row, column) != 0;
   return sqlite3_column_type(statement_, column) == SQLITE_NULL;
 }
 
-std::int64_t Statement::Int64(int column) const { return sqlite3_column_int64(statement_, column); }
+std::int64_t Statement::Int64(int column) const {
+  if (server_) {
+    const char* text = PQgetvalue(server_->result.get(), server_->row, column);
+    if (server_->prepared->types.at(column) == kBoolOid) return text[0] == 't' ? 1 : 0;
+    return std::strtoll(text, nullptr, 10);
+  }
+  return sqlite3_column_int64(statement_, column);
+}
 
 std::string Statement::Text(int column) const {
+  if (server_) {
+    if (server_->prepared->types.at(column) == kBoolOid) return std::to_string(Int64(column));
+    PGresult* result = server_->result.get();
+    return std::string(PQgetvalue(result, server_->row, column),
+                       PQgetlength(result, server_->row, column));
+  }
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
   return text != nullptr ? std::string(text, sqlite3_column_bytes(statement_, column))
                          : std::string();
 }
 
 com::Variant Statement::Value(int column) const {
+  if (server_) {
+    if (IsNull(column)) return com::Variant::Null();
+    switch (server_->prepared->types.at(column)) {
+      case kBoolOid:
+      case kInt2Oid:
+      case kInt4Oid:
+      case kInt8Oid:
+        return com::Variant::FromInt64(Int64(column));
+      case kFloat4Oid:
+      case kFloat8Oid:
+        return com::Variant(std::strtod(Text(column).c_str(), nullptr));
+      case kNumericOid: {
+        const std::string text = Text(column);
+        if (text.find_first_of(".eE") == std::string::npos) {
+          return com::Variant::FromInt64(std::strtoll(text.c_str(), nullptr, 10));
+        }
+        return com::Variant(std::strtod(text.c_str(), nullptr));
+      }
+      default:
+        return com::Variant(Text(column));
+    }
+  }
   switch (sqlite3_column_type(statement_, column)) {
     case SQLITE_NULL:
       return com::Variant::Null();
@@ -142,6 +235,12 @@ com::Variant Statement::Value(int column) const {
 }
 
 void Statement::Reset() {
+  if (server_) {
+    server_->result.reset();
+    server_->values.clear();
+    server_->row = -1;
+    return;
+  }
   sqlite3_reset(statement_);
   sqlite3_clear_bindings(statement_);
 }
@@ -170,12 +269,24 @@ std::unique_ptr<Session> Session::Open(const std::filesystem::path& file, bool c
   return session;
 }
 
+std::unique_ptr<Session> Session::OpenServer(const ServerLogin& login) {
+  auto link = std::make_unique<ServerLink>(login);
+  std::unique_ptr<Session> session(new Session(login.Key(), nullptr));
+  session->server_ = std::move(link);
+  return session;
+}
+
 Session::~Session() {
   for (auto& [sql, entry] : cache_) sqlite3_finalize(entry.statement);
-  sqlite3_close_v2(db_);
+  if (db_ != nullptr) sqlite3_close_v2(db_);
 }
 
 Statement Session::Prepare(std::string_view sql) {
+  if (server_) {
+    auto cursor = std::make_unique<ServerCursor>();
+    cursor->prepared = &server_->Prepare(sql);
+    return Statement(this, std::move(cursor));
+  }
   auto found = cache_.find(sql);
   if (found != cache_.end() && !found->second.inUse) {
     found->second.inUse = true;
@@ -193,6 +304,16 @@ Statement Session::Prepare(std::string_view sql) {
 }
 
 Statement Session::PrepareFirst(std::string_view sql, std::string_view& tail) {
+  if (server_) {
+    const size_t length = FirstStatementLength(sql);
+    const std::string_view first = sql.substr(0, length);
+    tail = sql.substr(std::min(sql.size(), length + 1));
+    if (first.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+      tail = {};
+      return Statement(this, nullptr, nullptr);
+    }
+    return Prepare(first);
+  }
   sqlite3_stmt* statement = nullptr;
   const char* rest = nullptr;
   const int rc =
@@ -203,6 +324,10 @@ Statement Session::PrepareFirst(std::string_view sql, std::string_view& tail) {
 }
 
 void Session::Execute(std::string_view sql) {
+  if (server_) {
+    server_->Execute(sql);
+    return;
+  }
   // Statement by statement, so a write here begins an awaited transaction like any other.
   std::string_view rest = sql;
   while (!rest.empty()) {
@@ -221,7 +346,22 @@ void Session::BeforeFirstStep(sqlite3_stmt* statement) {
   beginOnWrite_ = false;
 }
 
+void Session::ExecuteSchema(std::string_view script) {
+  if (!server_) {
+    Execute(script);
+    return;
+  }
+  server_->Execute(ServerSchemaPrologue());
+  server_->Execute(ToServerSchema(script));
+  server_->LoadSpellings();
+}
+
+void Session::EnsureEntryMonth(std::string_view isoTime) {
+  if (server_) server_->EnsureEntryMonth(isoTime);
+}
+
 void Session::SetBusyTimeout(int milliseconds) {
+  if (server_) return;  // the server's lock waits are its own setting
   sqlite3_busy_timeout(db_, milliseconds > 0 ? milliseconds : 24 * 3600 * 1000);
 }
 

@@ -1,6 +1,7 @@
-// One physical connection to an embedded database file (SQLite): WAL journal, busy timeout,
-// a cache of prepared statements, and the statement handle stored procedures and the
-// provider run their SQL through.
+// One physical connection: to an embedded database file (SQLite: WAL journal, busy timeout,
+// a cache of prepared statements) or to a server database (PostgreSQL, through a
+// ServerLink), and the statement handle stored procedures and the provider run their SQL
+// through. Statements are written in the embedded dialect either way.
 #pragma once
 
 #include <sqlite3.h>
@@ -13,6 +14,8 @@
 #include <unordered_map>
 
 #include "platform/com/variant.h"
+#include "platform/data/server_link.h"
+#include "platform/data/sql_dialect.h"
 
 namespace tamsel::platform::data {
 
@@ -48,9 +51,14 @@ class Statement {
 
   void Reset();
   sqlite3_stmt* Handle() const { return statement_; }
+  // True for what PrepareFirst gives when only blanks or comments were left.
+  bool Empty() const { return statement_ == nullptr && !server_; }
 
  private:
   friend class Session;
+  Statement(Session* session, std::unique_ptr<ServerCursor> cursor);
+  ServerCursor& Cursor() const { return *server_; }
+  void SetServerValue(int index, std::optional<std::string> value);
   // `inUse` is the cache entry's flag, cleared when the statement goes back; nullptr for a
   // statement of its own, finalized at the end.
   Statement(Session* session, sqlite3_stmt* statement, bool* inUse);
@@ -58,14 +66,18 @@ class Statement {
   Session* session_;
   sqlite3_stmt* statement_;
   bool* inUse_;
+  std::unique_ptr<ServerCursor> server_;
 };
 
 class Session {
  public:
-  // Opens an existing database file (never creates one unless `create`); raises the
+  // Opens an existing embedded database file (never creates one unless `create`); raises the
   // provider's error for a missing, locked or corrupt file.
   static std::unique_ptr<Session> Open(const std::filesystem::path& file, bool create = false,
                                        int busyMilliseconds = 30000);
+  // Connects to a server database; raises the provider's "server not found", "login failed"
+  // or unknown-catalog error.
+  static std::unique_ptr<Session> OpenServer(const ServerLogin& login);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -89,9 +101,22 @@ class Session {
   // touches anything; the attempt is then rolled back and run again under the write lock.
   void SetReadAttempt(bool on) { readAttempt_ = on; }
 
-  std::int64_t LastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
-  int Changes() const { return sqlite3_changes(db_); }
-  bool InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+  // Runs one step of the schema, rewritten for the server engine when this is one.
+  void ExecuteSchema(std::string_view script);
+  // Makes the month of `isoTime` a partition of LogEntry on the server engine; nothing on
+  // the embedded one.
+  void EnsureEntryMonth(std::string_view isoTime);
+
+  std::int64_t LastInsertRowId() const {
+    return server_ ? server_->lastInsertKey : sqlite3_last_insert_rowid(db_);
+  }
+  int Changes() const { return server_ ? server_->changes : sqlite3_changes(db_); }
+  bool InTransaction() const {
+    return server_ ? server_->InTransaction() : sqlite3_get_autocommit(db_) == 0;
+  }
+  Engine GetEngine() const { return server_ ? Engine::Server : Engine::Embedded; }
+  // The server connection (nullptr on the embedded engine).
+  ServerLink* Server() const { return server_.get(); }
   // Milliseconds to wait for another connection's lock; 0 waits as long as it takes.
   void SetBusyTimeout(int milliseconds);
   const std::filesystem::path& File() const { return file_; }
@@ -118,6 +143,7 @@ class Session {
   std::unordered_map<std::string, CacheEntry, TextHash, std::equal_to<>> cache_;
   bool beginOnWrite_ = false;
   bool readAttempt_ = false;
+  std::unique_ptr<ServerLink> server_;
 };
 
 // Raised by a statement that would write during a read attempt. Deliberately not a

@@ -1,6 +1,8 @@
 // The process-wide pool of idle sessions, keyed by database file.
 #include "platform/data/session_pool.h"
 
+#include <libpq-fe.h>
+
 #include <map>
 #include <mutex>
 #include <vector>
@@ -27,22 +29,35 @@ SessionPool& SessionPool::Instance() {
   return pool;
 }
 
+std::unique_ptr<Session> SessionPool::TakeIdle(const std::filesystem::path& key) {
+  std::lock_guard lock(PoolMutex());
+  auto& idle = Idle()[key];
+  if (idle.empty()) return nullptr;
+  std::unique_ptr<Session> session = std::move(idle.back());
+  idle.pop_back();
+  return session;
+}
+
+SessionHandle SessionPool::Handle(std::unique_ptr<Session> session) {
+  return SessionHandle(session.release(), [this](Session* s) { Release(s); });
+}
+
 SessionHandle SessionPool::Acquire(const std::filesystem::path& file) {
-  std::unique_ptr<Session> session;
-  {
-    std::lock_guard lock(PoolMutex());
-    auto& idle = Idle()[file];
-    if (!idle.empty()) {
-      session = std::move(idle.back());
-      idle.pop_back();
-    }
-  }
+  std::unique_ptr<Session> session = TakeIdle(file);
   // A pooled file that was deleted since (a test, `tamsel db` replacing it) must not be
   // served from memory: the open of a missing database fails.
   std::error_code error;
   if (session && !std::filesystem::exists(file, error)) session.reset();
   if (!session) session = Session::Open(file);
-  return SessionHandle(session.release(), [this](Session* s) { Release(s); });
+  return Handle(std::move(session));
+}
+
+SessionHandle SessionPool::Acquire(const ServerLogin& login) {
+  std::unique_ptr<Session> session = TakeIdle(login.Key());
+  // A pooled connection the server dropped meanwhile is not served again.
+  if (session && PQstatus(session->Server()->Handle()) != CONNECTION_OK) session.reset();
+  if (!session) session = Session::OpenServer(login);
+  return Handle(std::move(session));
 }
 
 void SessionPool::Release(Session* raw) {

@@ -19,12 +19,16 @@ class SessionPool {
   // A session on an existing database file; raises the provider's error when it cannot be
   // opened.
   SessionHandle Acquire(const std::filesystem::path& file);
+  // A session on a server database, pooled by the login's key.
+  SessionHandle Acquire(const ServerLogin& login);
 
   // Drops every idle session (tests, and `tamsel db` before it replaces a file).
   void Clear();
 
  private:
   SessionPool() = default;
+  SessionHandle Handle(std::unique_ptr<Session> session);
+  std::unique_ptr<Session> TakeIdle(const std::filesystem::path& key);
   void Release(Session* session);
 };
 

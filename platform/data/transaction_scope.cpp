@@ -43,6 +43,19 @@ SessionHandle TransactionScope::Enlist(const std::filesystem::path& file) {
   return session;
 }
 
+SessionHandle TransactionScope::Enlist(const ServerLogin& login) {
+  if (outer_ != nullptr) return outer_->Enlist(login);
+  if (finished_) RaiseProviderError(kContextAborted, "The transaction has already ended.");
+  const std::filesystem::path key = login.Key();
+  for (const Enlisted& entry : sessions_) {
+    if (entry.file == key) return entry.session;
+  }
+  SessionHandle session = SessionPool::Instance().Acquire(login);
+  session->Execute("BEGIN");
+  sessions_.push_back({key, session});
+  return session;
+}
+
 bool TransactionScope::Commit() {
   if (outer_ != nullptr) {
     finished_ = true;

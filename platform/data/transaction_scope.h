@@ -40,6 +40,8 @@ class TransactionScope {
   // The session of `file` in this transaction: the one already enlisted, else a pooled one on
   // which the transaction begins at its first write. Used by Connection::Open.
   SessionHandle Enlist(const std::filesystem::path& file);
+  // The same for a server database, keyed by its login.
+  SessionHandle Enlist(const ServerLogin& login);
 
  private:
   void Finish(bool commit);

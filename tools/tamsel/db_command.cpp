@@ -13,6 +13,7 @@
 #include "database/database_file.h"
 #include "database/schema.h"
 #include "platform/com/com_error.h"
+#include "platform/data/data_source.h"
 #include "platform/data/provider_error.h"
 #include "tools/tamsel/commands.h"
 
@@ -30,11 +31,15 @@ constexpr const char* kUsage =
     "                                                the first application user (administrator);\n"
     "                                                the password is asked for, or read from\n"
     "                                                standard input when that is not a terminal\n"
+    "       tamsel db alias add|list|delete ...      data-source aliases of server databases\n"
+    "       (each action above also takes --server ALIAS: the database CATALOG on that\n"
+    "        PostgreSQL server instead of the embedded file)\n"
     "The catalog defaults to TamselDB; its file lies in the local machine's data folder.\n";
 
 struct Options {
   std::string action;
   std::string catalog{db::kDefaultCatalog};
+  std::string server;  // a server alias; empty for the embedded file
   bool json = false;
   std::vector<std::string> positional;
 };
@@ -59,6 +64,12 @@ std::optional<Options> ParseOptions(const Args& args, std::string& error) {
         return std::nullopt;
       }
       options.catalog = args[++i];
+    } else if (arg == "--server") {
+      if (i + 1 >= args.size()) {
+        error = "--server needs an alias name";
+        return std::nullopt;
+      }
+      options.server = args[++i];
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg.starts_with("--")) {
@@ -147,19 +158,15 @@ int Create(const std::filesystem::path& file) {
   return 0;
 }
 
-int Upgrade(const std::filesystem::path& file) {
-  const int from = db::UpgradeDatabase(file);
+void ReportUpgrade(const std::string& label, int from) {
   if (from == db::kSchemaVersion) {
-    std::printf("%s is already at schema %d\n", file.string().c_str(), from);
+    std::printf("%s is already at schema %d\n", label.c_str(), from);
   } else {
-    std::printf("upgraded %s from schema %d to %d\n", file.string().c_str(), from,
-                db::kSchemaVersion);
+    std::printf("upgraded %s from schema %d to %d\n", label.c_str(), from, db::kSchemaVersion);
   }
-  return 0;
 }
 
-int Info(const std::filesystem::path& file, bool json) {
-  const db::DatabaseInfo info = db::ReadDatabaseInfo(file);
+int PrintInfo(const db::DatabaseInfo& info, bool json) {
   if (json) {
     nlohmann::ordered_json tables = nlohmann::ordered_json::object();
     for (const auto& [name, rows] : info.tables) tables[name] = rows;
@@ -175,30 +182,88 @@ int Info(const std::filesystem::path& file, bool json) {
   return 0;
 }
 
-int Check(const std::filesystem::path& file) {
-  const std::vector<std::string> problems = db::CheckDatabase(file);
+int ReportProblems(const std::string& label, const std::vector<std::string>& problems) {
   for (const std::string& problem : problems) std::printf("%s\n", problem.c_str());
   if (!problems.empty())
-    return Fail(file.string() + ": " + std::to_string(problems.size()) + " problem(s) found");
-  std::printf("%s: ok\n", file.string().c_str());
+    return Fail(label + ": " + std::to_string(problems.size()) + " problem(s) found");
+  std::printf("%s: ok\n", label.c_str());
   return 0;
 }
 
-int CreateAdmin(const std::filesystem::path& file, const Options& options) {
+// `add` stores the administrator where the action points and returns its key.
+template <typename Add>
+int CreateAdmin(const Options& options, Add add) {
   if (options.positional.size() != 1) return Usage("create-admin needs exactly one user name");
   const std::string& name = options.positional[0];
   if (name.empty() || name.size() > 50) return Fail("a user name has 1 to 50 characters");
   auto password = ReadPassword();
   if (!password) return 1;
-  const std::int64_t id = db::CreateAdministrator(file, name, *password);
+  const std::int64_t id = add(name, *password);
   std::printf("created administrator '%s' (AppUserID %lld)\n", name.c_str(),
               static_cast<long long>(id));
   return 0;
 }
 
+int RunOnFile(const Options& options) {
+  const std::string& action = options.action;
+  const std::filesystem::path file = db::LocalCatalogFile(options.catalog);
+  try {
+    if (action == "create") return Create(file);
+    if (!RequireExisting(file)) return 1;
+    if (action == "upgrade") {
+      ReportUpgrade(file.string(), db::UpgradeDatabase(file));
+      return 0;
+    }
+    if (action == "info") return PrintInfo(db::ReadDatabaseInfo(file), options.json);
+    if (action == "check") return ReportProblems(file.string(), db::CheckDatabase(file));
+    return CreateAdmin(options, [&](const std::string& name, const std::string& password) {
+      return db::CreateAdministrator(file, name, password);
+    });
+  } catch (const std::exception& failure) {
+    return Fail(Explain(file, failure));
+  }
+}
+
+int RunOnServer(const Options& options) {
+  const auto target = platform::data::ServerAliasTarget(options.server);
+  if (!target) {
+    return Fail("'" + options.server +
+                "' is not an alias of a server database (see 'tamsel db alias list')");
+  }
+  // The operating-system user logs in, as Windows authentication does.
+  const db::ServerLogin login{*target, options.catalog, "", ""};
+  const std::string label = options.server + "/" + options.catalog;
+  const std::string& action = options.action;
+  try {
+    if (action == "create") {
+      db::CreateDatabase(login);
+      std::printf("created %s (schema %d)\n", label.c_str(), db::kSchemaVersion);
+      return 0;
+    }
+    if (action == "upgrade") {
+      ReportUpgrade(label, db::UpgradeDatabase(login));
+      return 0;
+    }
+    if (action == "info") {
+      db::DatabaseInfo info = db::ReadDatabaseInfo(login);
+      info.file = label;
+      return PrintInfo(info, options.json);
+    }
+    if (action == "check") return ReportProblems(label, db::CheckDatabase(login));
+    return CreateAdmin(options, [&](const std::string& name, const std::string& password) {
+      return db::CreateAdministrator(login, name, password);
+    });
+  } catch (const std::exception& failure) {
+    const auto* com = dynamic_cast<const platform::com::ComError*>(&failure);
+    return Fail(label + ": " + (com != nullptr ? com->Description() : failure.what()));
+  }
+}
+
 }  // namespace
 
 int RunDbCommand(const Args& args) {
+  if (!args.empty() && args[0] == "alias")
+    return RunDbAliasCommand(Args(args.begin() + 1, args.end()));
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h" || arg == "/?") {
       std::printf("%s", kUsage);
@@ -216,17 +281,7 @@ int RunDbCommand(const Args& args) {
   if (action != "create-admin" && !options->positional.empty()) {
     return Usage("unexpected argument '" + options->positional[0] + "'");
   }
-  const std::filesystem::path file = db::LocalCatalogFile(options->catalog);
-  try {
-    if (action == "create") return Create(file);
-    if (!RequireExisting(file)) return 1;
-    if (action == "upgrade") return Upgrade(file);
-    if (action == "info") return Info(file, options->json);
-    if (action == "check") return Check(file);
-    return CreateAdmin(file, *options);
-  } catch (const std::exception& failure) {
-    return Fail(Explain(file, failure));
-  }
+  return options->server.empty() ? RunOnFile(*options) : RunOnServer(*options);
 }
 
 }  // namespace tamsel::tools

@@ -1,0 +1,92 @@
+// The server engine's side of a session: one libpq connection, its prepared statements
+// (named by their text, prepared once per connection), the spellings of the schema's names,
+// and the mapping of the server's SQLSTATEs onto the provider's errors.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// libpq's handles, declared as libpq-fe.h does, so users of sessions need not see libpq.
+typedef struct pg_conn PGconn;
+typedef struct pg_result PGresult;
+
+namespace tamsel::platform::data {
+
+// What a connection string and alias give to log in to a server.
+struct ServerLogin {
+  std::string target;   // the alias's libpq URI or "key=value" string
+  std::string catalog;  // the database
+  std::string user;     // empty: the operating-system user (Windows authentication)
+  std::string password;
+  // Identifies the login in the pool and in a transaction (no password in it).
+  std::string Key() const;
+};
+
+struct PGresultDeleter {
+  void operator()(PGresult* result) const;
+};
+using ResultPtr = std::unique_ptr<PGresult, PGresultDeleter>;
+
+// A prepared statement of the link: its server name and the shape of its result.
+struct ServerPrepared {
+  std::string name;
+  int parameters = 0;
+  std::vector<std::string> columns;  // spelled as the statement or the schema spells them
+  std::vector<unsigned> types;       // the columns' type OIDs
+  bool returnsKey = false;           // an INSERT rewritten to return the new key
+};
+
+// A statement's run on the server: its bound values, then its result walked row by row.
+struct ServerCursor {
+  const ServerPrepared* prepared = nullptr;
+  std::vector<std::optional<std::string>> values;
+  ResultPtr result;
+  int row = -1;
+};
+
+class ServerLink {
+ public:
+  // Connects; raises "server not found" or "login failed" as the provider does.
+  explicit ServerLink(const ServerLogin& login);
+  ~ServerLink();
+  ServerLink(const ServerLink&) = delete;
+  ServerLink& operator=(const ServerLink&) = delete;
+
+  // The prepared form of a statement in the embedded dialect.
+  const ServerPrepared& Prepare(std::string_view sql);
+  ResultPtr Run(const ServerPrepared& prepared,
+                const std::vector<std::optional<std::string>>& values);
+  // Runs a script of statements without parameters.
+  void Execute(std::string_view sql);
+  bool InTransaction() const;
+
+  // Creates the month's partition of LogEntry once per connection.
+  void EnsureEntryMonth(std::string_view isoTime);
+  // Reloads the schema's spellings (after a schema step added some).
+  void LoadSpellings();
+
+  std::int64_t lastInsertKey = 0;
+  int changes = 0;
+  PGconn* Handle() const { return conn_; }
+
+ private:
+  std::string Spell(std::string_view serverName, std::string_view sql) const;
+  // Raises the provider error matching a failed result (or connection, when result is null).
+  [[noreturn]] void Raise(const PGresult* result) const;
+  void Check(const PGresult* result, int wanted) const;
+
+  PGconn* conn_ = nullptr;
+  std::unordered_map<std::string, ServerPrepared> prepared_;
+  std::map<std::string, std::string> spellings_;
+  std::set<std::string> months_;
+  int preparedCount_ = 0;  // names stay unique on the server when the map is cleared
+};
+
+}  // namespace tamsel::platform::data

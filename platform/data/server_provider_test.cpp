@@ -1,0 +1,158 @@
+// Tests of the server engine: the dialect table, and the provider on the test cluster
+// (connection through the alias, keys, spellings, error numbers, transactions).
+#include <gtest/gtest.h>
+
+#include "platform/data/data_test_support.h"
+#include "platform/data/server_test_support.h"
+#include "platform/data/sql_dialect.h"
+#include "platform/data/transaction_scope.h"
+
+namespace tamsel::platform::data {
+namespace {
+
+TEST(SqlDialectTest, RewritesStatementsForTheServer) {
+  const struct {
+    const char* embedded;
+    const char* server;
+  } cases[] = {
+      {"SELECT a FROM t WHERE b = ? AND c = ?", "SELECT a FROM t WHERE b = $1 AND c = $2"},
+      {"SELECT ?2, ?1, ?2, ?", "SELECT $2, $1, $2, $3"},
+      {"SELECT '?' || ? FROM t", "SELECT '?' || $1 FROM t"},
+      {"INSERT OR IGNORE INTO E (a, b) VALUES (?, ?)",
+       "INSERT INTO E (a, b) VALUES ($1, $2) ON CONFLICT DO NOTHING"},
+      {"UPDATE A SET U = datetime('now', 'localtime')",
+       "UPDATE A SET U = to_char(localtimestamp, 'YYYY-MM-DD HH24:MI:SS')"},
+      {"SELECT printf('%02d', M % 60) AS x", "SELECT lpad(CAST(M % 60 AS TEXT), 2, '0') AS x"},
+      {"SELECT group_concat(x, '') FROM t", "SELECT string_agg(x, '') FROM t"},
+      {"BEGIN IMMEDIATE", "BEGIN"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ToServerStatement(c.embedded), c.server) << c.embedded;
+}
+
+TEST(SqlDialectTest, RewritesSchemaScriptsForTheServer) {
+  const std::string schema = ToServerSchema(
+      "CREATE TABLE ELUser (\n  ELUserID INTEGER PRIMARY KEY,\n"
+      "  ELUserName TEXT NOT NULL COLLATE NOCASE UNIQUE\n);\n"
+      "-- a comment's quote and ? are no SQL\n"
+      "CREATE TABLE Pair (\n  A INTEGER NOT NULL,\n  PRIMARY KEY (A)\n) WITHOUT ROWID;\n"
+      "CREATE TABLE LogEntry (\n  LEID INTEGER PRIMARY KEY,\n  TimeGenerated TEXT NOT NULL\n);");
+  for (const char* expected :
+       {"ELUserID BIGINT PRIMARY KEY DEFAULT tamsel_next_key('ELUser', 'ELUserID')",
+        "ELUserName CITEXT NOT NULL UNIQUE", "A BIGINT NOT NULL", "PRIMARY KEY (A)\n);",
+        "PRIMARY KEY (LEID, TimeGenerated)\n) PARTITION BY RANGE (TimeGenerated)",
+        "PARTITION OF LogEntry DEFAULT", "VALUES ('key:eluser', 'ELUserID')",
+        "VALUES ('eluserid', 'ELUserID')"}) {
+    EXPECT_NE(schema.find(expected), std::string::npos) << expected << "\n" << schema;
+  }
+  EXPECT_EQ(schema.find("WITHOUT ROWID"), std::string::npos);
+  EXPECT_EQ(schema.find("comment"), std::string::npos);
+  EXPECT_EQ(MonthPartitionStatement("2026-12-07 10:00:00"),
+            "CREATE TABLE IF NOT EXISTS LogEntry_2026_12 PARTITION OF LogEntry FOR VALUES FROM "
+            "('2026-12') TO ('2027-01')");
+}
+
+class ServerProviderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    if (!PrepareServerAlias(&why)) GTEST_SKIP() << why;
+    auto session = Session::OpenServer({Target(), "TamselDB", "", ""});
+    session->ExecuteSchema(
+        "CREATE TABLE ELServer (\n  ELServerID INTEGER PRIMARY KEY,\n"
+        "  ELServerName TEXT NOT NULL COLLATE NOCASE UNIQUE,\n  Status INTEGER NOT NULL\n);");
+  }
+
+  static std::string Target() { return *ServerAliasTarget(kServerAlias); }
+
+  Connection Open(const std::string& extra = "TRUSTED_CONNECTION=YES;") {
+    Connection connection;
+    connection.Open(std::string("Provider=sqloledb;Data Source=") + kServerAlias +
+                    ";Initial Catalog=TamselDB;" + extra);
+    return connection;
+  }
+
+  TestNetwork network_;
+};
+
+TEST_F(ServerProviderTest, KeysCountFromTheHighestAndNamesKeepTheirSpelling) {
+  Connection connection = Open();
+  connection.Execute("INSERT INTO ELServer (ELServerID, ELServerName, Status) VALUES (5, 'A', 1)");
+  Session& session = connection.GetSession();
+  EXPECT_EQ(session.GetEngine(), Engine::Server);
+  session.Prepare("INSERT INTO ELServer (ELServerName, Status) VALUES (?, 1)")
+      .BindText(1, "b")
+      .Run();
+  EXPECT_EQ(session.LastInsertRowId(), 6);
+  Recordset rows = connection.Execute(
+      "SELECT ELServerID, ELServerName, (Status = 1) AS Active, COUNT(*) OVER () AS Total "
+      "FROM ELServer WHERE ELServerName = 'B'");
+  ASSERT_FALSE(rows.IsEOF());
+  EXPECT_EQ(rows.GetFields().Item(0L).Name(), "ELServerID");
+  EXPECT_EQ(rows.GetFields().Item(3L).Name(), "Total");
+  EXPECT_EQ(rows[0L].CLng(), 6);
+  EXPECT_EQ(rows[1L].CStr(), "b");
+  EXPECT_EQ(rows[2L].CLng(), 1);  // a boolean reads as a number, as on the embedded engine
+}
+
+TEST_F(ServerProviderTest, FailuresCarryTheProvidersNumbers) {
+  Connection connection = Open();
+  connection.Execute("INSERT INTO ELServer (ELServerName, Status) VALUES ('A', 1)");
+  const struct {
+    const char* sql;
+    std::uint32_t hr;
+  } cases[] = {
+      {"SELECT * FROM NoSuchTable", 0x80040E37u},
+      {"INSERT INTO ELServer (ELServerName, Status) VALUES ('a', 1)", 0x80040E2Fu},
+      {"INSERT INTO ELServer (ELServerName) VALUES ('c')", 0x80040E2Fu},
+      {"SELEC 1", 0x80040E14u},
+      {"SELECT NoSuchColumn FROM ELServer", 0x80040E14u},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Hresult([&] { connection.Execute(c.sql); }), c.hr) << c.sql;
+  }
+  // The connection stays usable after each failure.
+  EXPECT_EQ(connection.Execute("SELECT COUNT(*) FROM ELServer")[0L].CLng(), 1);
+}
+
+TEST_F(ServerProviderTest, LoginFailuresAreReportedAsTheProviderDoes) {
+  EXPECT_EQ(Hresult([&] { Open("User ID=nobody;Password=x;"); }), 0x80040E4Du);
+  EXPECT_EQ(Hresult([&] {
+              Connection connection;
+              connection.Open(std::string("Data Source=") + kServerAlias +
+                              ";Initial Catalog=NoSuchDB;TRUSTED_CONNECTION=YES;");
+            }),
+            0x80004005u);
+  registry::RegistryKey aliases;
+  registry::RegistryKey::Create(registry::HKEY_LOCAL_MACHINE, kAliasKey, aliases);
+  aliases.SetString("DOWN", "host=/nonexistent/socket/folder");
+  EXPECT_EQ(Hresult([&] {
+              Connection connection;
+              connection.Open("Data Source=DOWN;Initial Catalog=TamselDB;TRUSTED_CONNECTION=YES;");
+            }),
+            0x80004005u);
+}
+
+TEST_F(ServerProviderTest, TransactionScopeCommitsOrRollsBackTheServerToo) {
+  for (const bool commit : {false, true}) {
+    TransactionScope scope;
+    Connection connection = Open();
+    connection.Execute(commit ? "INSERT INTO ELServer (ELServerName, Status) VALUES ('kept', 1)"
+                              : "INSERT INTO ELServer (ELServerName, Status) VALUES ('gone', 1)");
+    connection.Close();
+    if (commit) {
+      EXPECT_TRUE(scope.Commit());
+    } else {
+      scope.Abort();
+    }
+  }
+  Connection connection = Open();
+  EXPECT_EQ(
+      connection.Execute("SELECT COUNT(*) FROM ELServer WHERE ELServerName = 'KEPT'")[0L].CLng(),
+      1);
+  EXPECT_EQ(
+      connection.Execute("SELECT COUNT(*) FROM ELServer WHERE ELServerName = 'gone'")[0L].CLng(),
+      0);
+}
+
+}  // namespace
+}  // namespace tamsel::platform::data

@@ -1,0 +1,260 @@
+// The rewrites from the embedded dialect to the server's, kept in one table.
+#include "platform/data/sql_dialect.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <regex>
+
+namespace tamsel::platform::data {
+namespace {
+
+struct Rewrite {
+  std::regex pattern;
+  const char* replacement;
+};
+
+const std::vector<Rewrite>& StatementRewrites() {
+  static const std::vector<Rewrite> rewrites = [] {
+    const auto icase = std::regex::icase | std::regex::ECMAScript;
+    return std::vector<Rewrite>{
+        {std::regex(R"(datetime\s*\(\s*'now'\s*,\s*'localtime'\s*\))", icase),
+         "to_char(localtimestamp, 'YYYY-MM-DD HH24:MI:SS')"},
+        {std::regex(R"(printf\s*\(\s*'%02d'\s*,\s*([^()]*)\))", icase),
+         "lpad(CAST($1 AS TEXT), 2, '0')"},
+        {std::regex(R"(group_concat\s*\()", icase), "string_agg("},
+        {std::regex(R"(^\s*BEGIN\s+IMMEDIATE\b)", icase), "BEGIN"},
+    };
+  }();
+  return rewrites;
+}
+
+const std::regex& InsertOrIgnore() {
+  static const std::regex pattern(R"(INSERT\s+OR\s+IGNORE\s+INTO)",
+                                  std::regex::icase | std::regex::ECMAScript);
+  return pattern;
+}
+
+const std::vector<Rewrite>& SchemaRewrites() {
+  static const std::vector<Rewrite> rewrites = [] {
+    const auto icase = std::regex::icase | std::regex::ECMAScript;
+    return std::vector<Rewrite>{
+        // The key: the highest plus one, as the embedded engine's rowid does, so rows
+        // inserted with explicit keys and rows without mix as they do there.
+        {std::regex(R"(CREATE TABLE (\w+) \(\s*(\w+) INTEGER PRIMARY KEY)", icase),
+         "CREATE TABLE $1 (\n  $2 BIGINT PRIMARY KEY DEFAULT tamsel_next_key('$1', '$2')"},
+        {std::regex(R"(\bTEXT( NOT NULL)? COLLATE NOCASE)", icase), "CITEXT$1"},
+        {std::regex(R"(\bINTEGER\b)", icase), "BIGINT"},
+        {std::regex(R"(\)\s*WITHOUT ROWID)", icase), ")"},
+    };
+  }();
+  return rewrites;
+}
+
+std::string ApplyAll(std::string text, const std::vector<Rewrite>& rewrites) {
+  for (const Rewrite& rewrite : rewrites) {
+    text = std::regex_replace(text, rewrite.pattern, rewrite.replacement);
+  }
+  return text;
+}
+
+std::string NumberPlaceholders(std::string_view sql) {
+  std::string out;
+  out.reserve(sql.size() + 16);
+  int highest = 0;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"') {
+      const size_t close = sql.find(c, i + 1);
+      const size_t end = close == std::string_view::npos ? sql.size() : close + 1;
+      out.append(sql.substr(i, end - i));
+      i = end - 1;
+      continue;
+    }
+    if (c != '?') {
+      out += c;
+      continue;
+    }
+    size_t j = i + 1;
+    while (j < sql.size() && std::isdigit(static_cast<unsigned char>(sql[j]))) ++j;
+    const int number =
+        j > i + 1 ? std::stoi(std::string(sql.substr(i + 1, j - i - 1))) : highest + 1;
+    if (number > highest) highest = number;
+    out += '$' + std::to_string(number);
+    i = j - 1;
+  }
+  return out;
+}
+
+// LogEntry keyed by (LEID, TimeGenerated), as a partitioned table's keys must hold the
+// partition column, with a default partition for times no month was made for.
+std::string PartitionLogEntry(std::string script) {
+  static const std::regex table(
+      R"(CREATE TABLE LogEntry \(\s*LEID BIGINT PRIMARY KEY DEFAULT ([^\n]*),)");
+  std::smatch match;
+  if (!std::regex_search(script, match, table)) return script;
+  const size_t start = match.position(0);
+  const size_t close = script.find("\n);", start);
+  if (close == std::string::npos) return script;
+  std::string body =
+      "CREATE TABLE LogEntry (\n  LEID BIGINT NOT NULL DEFAULT " + match[1].str() + "," +
+      script.substr(start + match.length(0), close - start - match.length(0)) +
+      ",\n  PRIMARY KEY (LEID, TimeGenerated)\n) PARTITION BY RANGE (TimeGenerated);\n"
+      "CREATE TABLE LogEntry_Default PARTITION OF LogEntry DEFAULT;";
+  return script.substr(0, start) + body + script.substr(close + 3);
+}
+
+// Line comments go: a "?" or quote in one must not count as SQL.
+std::string WithoutLineComments(const std::string& sql) {
+  std::string out;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"') {
+      const size_t close = sql.find(c, i + 1);
+      const size_t end = close == std::string::npos ? sql.size() : close + 1;
+      out.append(sql, i, end - i);
+      i = end - 1;
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      const size_t eol = sql.find('\n', i);
+      i = eol == std::string::npos ? sql.size() : eol - 1;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ToServerStatement(std::string_view sql) {
+  std::string text = ApplyAll(std::string(sql), StatementRewrites());
+  if (std::regex_search(text, InsertOrIgnore())) {
+    text = std::regex_replace(text, InsertOrIgnore(), "INSERT INTO");
+    while (!text.empty() &&
+           (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == ';')) {
+      text.pop_back();
+    }
+    text += " ON CONFLICT DO NOTHING";
+  }
+  return NumberPlaceholders(text);
+}
+
+std::string ToServerSchema(std::string_view script) {
+  std::string text = PartitionLogEntry(ApplyAll(std::string(script), SchemaRewrites()));
+  std::string out;
+  for (const std::string& statement : SplitStatements(text)) {
+    out += ToServerStatement(statement) + ";\n";
+  }
+  // Keep the script's spellings, so results name columns as the embedded engine does.
+  std::map<std::string, std::string> names = IdentifierSpellings(script);
+  // Each table's key column, so an insert can return the key it made.
+  static const std::regex keyed(R"(CREATE TABLE (\w+) \(\s*(\w+) INTEGER PRIMARY KEY)");
+  const std::string original(script);
+  for (auto it = std::sregex_iterator(original.begin(), original.end(), keyed);
+       it != std::sregex_iterator(); ++it) {
+    std::string table = (*it)[1].str();
+    for (char& c : table) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    names["key:" + table] = (*it)[2].str();
+  }
+  for (const auto& [lower, spelled] : names) {
+    out += "INSERT INTO tamsel_names (lower_name, spelled) VALUES ('" + lower + "', '" + spelled +
+           "') ON CONFLICT (lower_name) DO NOTHING;\n";
+  }
+  return out;
+}
+
+std::string_view ServerSchemaPrologue() {
+  return R"sql(
+CREATE EXTENSION IF NOT EXISTS citext;
+CREATE TABLE IF NOT EXISTS tamsel_names (lower_name TEXT PRIMARY KEY, spelled TEXT NOT NULL);
+CREATE OR REPLACE FUNCTION tamsel_next_key(t TEXT, c TEXT) RETURNS BIGINT LANGUAGE plpgsql AS $$
+DECLARE n BIGINT;
+BEGIN
+  EXECUTE format('SELECT COALESCE(MAX(%I), 0) + 1 FROM %I', lower(c), lower(t)) INTO n;
+  RETURN n;
+END $$;
+)sql";
+}
+
+std::map<std::string, std::string> IdentifierSpellings(std::string_view script) {
+  static const std::regex word(R"(\b[A-Za-z_][A-Za-z0-9_]*\b)");
+  std::map<std::string, std::string> names;
+  const std::string text(script);
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), word); it != std::sregex_iterator();
+       ++it) {
+    const std::string spelled = it->str();
+    std::string lower = spelled;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower != spelled &&
+        spelled.find_first_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos) {
+      names.emplace(lower, spelled);
+    }
+  }
+  return names;
+}
+
+const CatalogQueries& QueriesFor(Engine engine) {
+  static const CatalogQueries embedded{
+      "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?",
+      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
+      "ORDER BY rowid"};
+  static const CatalogQueries server{
+      "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = current_schema() "
+      "AND tablename = lower(?)",
+      "SELECT COALESCE(n.spelled, c.relname) FROM pg_catalog.pg_class c "
+      "LEFT JOIN tamsel_names n ON n.lower_name = c.relname "
+      "WHERE c.relnamespace = current_schema()::regnamespace AND c.relkind IN ('r', 'p') "
+      "AND NOT c.relispartition AND c.relname <> 'tamsel_names' ORDER BY c.oid"};
+  return engine == Engine::Embedded ? embedded : server;
+}
+
+std::string MonthPartitionName(std::string_view isoTime) {
+  return "LogEntry_" + std::string(isoTime.substr(0, 4)) + "_" + std::string(isoTime.substr(5, 2));
+}
+
+std::string MonthPartitionStatement(std::string_view isoTime) {
+  int year = 0, month = 0;
+  std::sscanf(std::string(isoTime.substr(0, 7)).c_str(), "%d-%d", &year, &month);
+  char from[32], to[32];
+  std::snprintf(from, sizeof from, "%04d-%02d", year, month);
+  std::snprintf(to, sizeof to, "%04d-%02d", month == 12 ? year + 1 : year,
+                month == 12 ? 1 : month + 1);
+  return "CREATE TABLE IF NOT EXISTS " + MonthPartitionName(isoTime) +
+         " PARTITION OF LogEntry FOR VALUES FROM ('" + from + "') TO ('" + to + "')";
+}
+
+size_t FirstStatementLength(std::string_view sql) {
+  for (size_t i = 0; i < sql.size(); ++i) {
+    const char c = sql[i];
+    size_t skipTo = i;
+    if (c == '\'' || c == '"') {
+      skipTo = sql.find(c, i + 1);
+    } else if (c == '$' && i + 1 < sql.size() && sql[i + 1] == '$') {
+      skipTo = sql.find("$$", i + 2);
+      if (skipTo != std::string_view::npos) ++skipTo;
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      skipTo = sql.find('\n', i);
+    } else if (c == ';') {
+      return i;
+    }
+    if (skipTo == std::string_view::npos) return sql.size();
+    i = skipTo;
+  }
+  return sql.size();
+}
+
+std::vector<std::string> SplitStatements(std::string_view script) {
+  std::vector<std::string> statements;
+  while (!script.empty()) {
+    const size_t length = FirstStatementLength(script);
+    std::string statement(script.substr(0, length));
+    statement = WithoutLineComments(statement);
+    if (statement.find_first_not_of(" \t\r\n") != std::string::npos) {
+      statements.push_back(std::move(statement));
+    }
+    script.remove_prefix(std::min(script.size(), length + 1));
+  }
+  return statements;
+}
+
+}  // namespace tamsel::platform::data
