@@ -182,6 +182,21 @@ TEST_P(LogEntryProceduresTest, StoringTheSameRecordTwiceKeepsOneRow) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 5);
 }
 
+TEST_P(LogEntryProceduresTest, AMonthWhoseFirstEntriesWereRolledBackIsMadeAgain) {
+  Record r;
+  conn_.Execute("BEGIN TRANSACTION", adExecuteNoRecords);
+  Insert(r);
+  conn_.Execute("ROLLBACK TRANSACTION", adExecuteNoRecords);
+  conn_.Execute("BEGIN TRANSACTION", adExecuteNoRecords);
+  Insert(r);
+  conn_.Execute("COMMIT TRANSACTION", adExecuteNoRecords);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 1);
+  // On the server the entry lies in its month's partition, not in the default one.
+  if (GetParam() == Engine::Server) {
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry_2002_06"), 1);
+  }
+}
+
 TEST_P(LogEntryProceduresTest, BadValuesAreRefusedWithoutStoringAnything) {
   auto hresult = [&](Record r) -> std::uint32_t {
     try {

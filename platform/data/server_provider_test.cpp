@@ -25,6 +25,9 @@ TEST(SqlDialectTest, RewritesStatementsForTheServer) {
       {"SELECT printf('%02d', M % 60) AS x", "SELECT lpad(CAST(M % 60 AS TEXT), 2, '0') AS x"},
       {"SELECT group_concat(x, '') FROM t", "SELECT string_agg(x, '') FROM t"},
       {"BEGIN IMMEDIATE", "BEGIN"},
+      {"SELECT x FROM t WHERE k IN (SELECT value FROM json_each(?))",
+       "SELECT x FROM t WHERE k IN (SELECT CAST(value AS BIGINT) FROM "
+       "json_array_elements_text(CAST($1 AS JSON)) AS j(value))"},
   };
   for (const auto& c : cases) EXPECT_EQ(ToServerStatement(c.embedded), c.server) << c.embedded;
 }

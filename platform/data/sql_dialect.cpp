@@ -23,6 +23,10 @@ const std::vector<Rewrite>& StatementRewrites() {
         {std::regex(R"(printf\s*\(\s*'%02d'\s*,\s*([^()]*)\))", icase),
          "lpad(CAST($1 AS TEXT), 2, '0')"},
         {std::regex(R"(group_concat\s*\()", icase), "string_agg("},
+        // A JSON array of keys as a set of rows.
+        {std::regex(R"(SELECT value FROM json_each\s*\(\s*(\?\d*)\s*\))", icase),
+         "SELECT CAST(value AS BIGINT) FROM json_array_elements_text(CAST($1 AS JSON)) AS "
+         "j(value)"},
         {std::regex(R"(^\s*BEGIN\s+IMMEDIATE\b)", icase), "BEGIN"},
     };
   }();
