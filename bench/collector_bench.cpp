@@ -205,7 +205,8 @@ void PrepareServer(const Server& server, const fs::path& messageFile) {
     tamsel::collector::CCollectorService collector("Tamsel");
     Configure(collector);
     std::string backup;
-    Check(collector.ArchiveAndClearLog(server.name, "Application", backup) == 0, "archive");
+    Check(collector.ArchiveAndClearLog(server.name, server.id, "Application", backup) == 0,
+          "archive");
   }
 }
 
@@ -310,11 +311,14 @@ int main(int argc, char** argv) {
   const Server smallRead{"SMALL", 101, options.small, true};
   const Server largeRead{"LARGE", 102, options.count, true};
   const Server modernRead{"LARGE63", 103, options.count, true, true};
+  // Archiving asks the database which backup names are taken, so one is there meanwhile.
+  tamsel::db::CreateDatabase(tamsel::db::LocalCatalogFile("TamselDB"));
   for (const Server& server : passes) PrepareServer(server, options.messageFile);
   for (const Server& server : modernPasses) PrepareServer(server, options.messageFile);
   PrepareServer(smallRead, options.messageFile);
   PrepareServer(largeRead, options.messageFile);
   PrepareServer(modernRead, options.messageFile);
+  RemoveDatabase(tamsel::db::LocalCatalogFile("TamselDB"));
   // A server's registry and message files were set up long before its events are collected;
   // the collector only keeps answers from files that have been quiet for two seconds.
   sleep(3);

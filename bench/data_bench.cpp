@@ -93,6 +93,8 @@ void InsertThroughProcedure(const data::Connection& conn, std::int16_t serverId,
   add("@UserName", data::adVarChar, 255, Variant(r.user));
   add("@SourceName", data::adVarChar, 127, Variant(r.source));
   add("@DescriptionFullMessage", data::adVarChar, 1024, Variant(r.message));
+  add("@BackupFileName", data::adVarChar, 260,
+      Variant("D:\\EvtBak\\Application_20020628214027.evt"));
   command.Execute(0);
 }
 

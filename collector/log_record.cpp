@@ -23,6 +23,7 @@ void CLogRecord::Reset() {
   description_.clear();
   categoryMessageFile_.clear();
   eventMessageFile_.clear();
+  backupFile_.clear();
 }
 
 }  // namespace tamsel::collector

@@ -35,6 +35,9 @@ class CLogRecord {
   std::string description_;
   std::string categoryMessageFile_;
   std::string eventMessageFile_;
+  // The backup file the record was read from ("D:\EvtBak\Application_….evt"): with the
+  // record number it is the record's identity in the database.
+  std::string backupFile_;
 };
 
 }  // namespace tamsel::collector

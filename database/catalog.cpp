@@ -26,13 +26,18 @@ void RegisterProcedures() {
         In("@TimeGenerated", adDBTimeStamp), In("@TimeWritten", adDBTimeStamp),
         In("@EventID", adInteger), In("@EventTypeID", adInteger), In("@EventCategoryID", adInteger),
         In("@EventCategoryName", adVarChar), In("@UserName", adVarChar),
-        In("@SourceName", adVarChar), In("@DescriptionFullMessage", adVarChar)},
+        In("@SourceName", adVarChar), In("@DescriptionFullMessage", adVarChar),
+        In("@BackupFileName", adVarChar)},
        LogEntryInsert,
        /*twoFieldList=*/false,
        /*guardWithSavepoint=*/false});
   catalog.Register({"LogEntryExclusionCheck",
                     {In("@ELServerID", adInteger), In("@EventTypeID", adInteger)},
                     LogEntryExclusionCheck});
+  catalog.Register({"LogBackupCheck",
+                    {In("@ELServerID", adInteger), In("@LogTypeName", adVarChar),
+                     In("@BackupFileName", adVarChar)},
+                    LogBackupCheck});
   catalog.Register({"VersionInfoGet", {Out("@VersionInfoDesc", adVarChar)}, VersionInfoGet});
   RegisterBrowseProcedures();
   RegisterAlertProcedures();

@@ -71,6 +71,27 @@ TEST(DatabaseFileTest, UpgradeTakesAnOlderDatabaseToTheCurrentSchema) {
   EXPECT_TRUE(CheckDatabase(file).empty());
 }
 
+TEST(DatabaseFileTest, UpgradeKeepsEveryStoredRecord) {
+  platform::data::TestNetwork net;
+  const auto file = net.DataFolder() / "Stored.db";
+  {
+    auto session = Session::Open(file, true);
+    std::vector<SchemaStep> third(SchemaSteps().begin(), SchemaSteps().begin() + 3);
+    UpgradeSchema(*session, third);
+    session->Execute(
+        "INSERT INTO ELServer (ELServerID, ELServerName) VALUES (1, 'SRV01');"
+        "INSERT INTO LogType (LogTypeName) VALUES ('Application');"
+        "INSERT INTO ELSource (ELSourceName) VALUES ('App');"
+        "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten,"
+        " EventID, EventTypeID, EventCategoryID, ELUserID, ELSourceID) VALUES"
+        " (1, 1, 1, '2002-06-28 21:40:27', '2002-06-28 21:40:27', 7, 4, 1, 1, 1),"
+        " (1, 1, 1, '2002-06-28 21:40:27', '2002-06-28 21:40:27', 8, 4, 1, 1, 1),"
+        " (1, 1, 2, '2002-06-28 21:40:27', '2002-06-28 21:40:27', 7, 4, 1, 1, 1)");
+  }
+  EXPECT_EQ(UpgradeDatabase(file), 3);
+  EXPECT_EQ(Rows(ReadDatabaseInfo(file), "LogEntry"), 3);
+}
+
 TEST(DatabaseFileTest, ANewerDatabaseIsNotTouched) {
   platform::data::TestNetwork net;
   const auto file = net.DataFolder() / "New.db";

@@ -41,11 +41,13 @@ struct Need {
 // The key queries are the component's, with its double blanks; each one's COUNT(*) has the
 // same conditions.
 const Need kNeeds[] = {
-    {"LogEntryInsert: is the record stored already",
-     "SELECT 1 FROM LogEntry WHERE ELServerID = 1 AND LogTypeID = 2 AND RecordNumber = 5 AND "
-     "TimeGenerated = '2026-01-01 00:00:00' AND TimeWritten = '2026-01-01 00:00:00' AND "
-     "EventID = 7036",
-     "LogEntry_Record", true},
+    {"LogEntryInsert: is the record stored under its backup already",
+     "SELECT 1 FROM LogEntry WHERE LogBackupID = 3 AND RecordNumber = 5", "LogEntry_Record", true},
+    {"LogEntryInsert: a row stored without a backup that is the record",
+     "SELECT LEID FROM LogEntry WHERE LogBackupID IS NULL AND ELServerID = 1 AND LogTypeID = 2 "
+     "AND RecordNumber = 5 AND TimeGenerated = '2026-01-01 00:00:00' AND "
+     "TimeWritten = '2026-01-01 00:00:00' AND EventID = 7036 LIMIT 1",
+     "LogEntry_Unbacked", true},
     {"key query without conditions",
      "SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC LIMIT 50 OFFSET 100",
      "LogEntry_Time", true},

@@ -1,5 +1,5 @@
 // The collector's procedures: storing one event record with its names mapped to lookup
-// rows, and the exclusion check of a server and event type.
+// rows, the exclusion check of a server and event type, and whether a backup name is taken.
 #include <optional>
 #include <string>
 
@@ -53,6 +53,29 @@ bool IsKnownEventType(std::int64_t type) {
   return type == 0 || type == 1 || type == 2 || type == 4 || type == 8 || type == 16;
 }
 
+std::int64_t AddBackup(Session& session, std::int64_t server, std::int64_t logType,
+                       const std::string& backupFile) {
+  session.Prepare("INSERT INTO LogBackup (ELServerID, LogTypeID, BackupFileName) VALUES (?, ?, ?)")
+      .BindInt64(1, server)
+      .BindInt64(2, logType)
+      .BindText(3, backupFile)
+      .Run();
+  return session.LastInsertRowId();
+}
+
+// Makes a row stored without a backup (before backups were known, or by a caller that
+// names none) the row of the record of `backupFile` that matched it, so it stands for that
+// one record only.
+void ClaimUnbackedRow(Session& session, std::int64_t row, std::int64_t server, std::int64_t logType,
+                      const std::string& backupFile, std::optional<std::int64_t>& backup) {
+  if (backupFile.empty()) return;
+  if (!backup) backup = AddBackup(session, server, logType, backupFile);
+  session.Prepare("UPDATE LogEntry SET LogBackupID = ? WHERE LEID = ?")
+      .BindInt64(1, *backup)
+      .BindInt64(2, row)
+      .Run();
+}
+
 }  // namespace
 
 int LogEntryInsert(ProcedureCall& call) {
@@ -69,12 +92,15 @@ int LogEntryInsert(ProcedureCall& call) {
   const std::string userName = Text(call.Arg(9), "ELUserName", true);
   const std::string sourceName = Text(call.Arg(10), "ELSourceName", false);
   const std::string message = Text(call.Arg(11), "FullMessage", true);
+  const std::string backupFile = Text(call.Arg(12), "BackupFileName", true);
 
   // One probe answers what the call needs to know before writing: the keys of the four
-  // names, whether the server exists, whether its log is recorded, and whether this record
-  // is stored already. Every failure the arguments can cause is raised before the first
-  // write, so the call needs no savepoint of its own (see the registration).
-  // The log type's key is looked up once and serves both questions about the log.
+  // names, whether the server exists, whether its log is recorded, the backup the record
+  // was read from, whether the record is stored under it already, and a row stored
+  // without a backup that has the record's number, times and event id. Every failure the
+  // arguments can cause is raised before the first write, so the call needs no savepoint
+  // of its own (see the registration). The log type's key is looked up once and serves
+  // every question about the log.
   auto probe = session.Prepare(
       "SELECT t.id,"
       " (SELECT ELSourceID FROM ELSource WHERE ELSourceName = ?2),"
@@ -82,18 +108,25 @@ int LogEntryInsert(ProcedureCall& call) {
       " (SELECT EventCategoryID FROM EventCategory WHERE EventCategoryName = ?4),"
       " EXISTS (SELECT 1 FROM ELServer WHERE ELServerID = ?5),"
       " EXISTS (SELECT 1 FROM ELServerLogType WHERE ELServerID = ?5 AND LogTypeID = t.id),"
-      " EXISTS (SELECT 1 FROM LogEntry WHERE ELServerID = ?5 AND LogTypeID = t.id"
-      "   AND RecordNumber = ?6 AND TimeGenerated = ?7 AND TimeWritten = ?8 AND EventID = ?9)"
-      " FROM (SELECT (SELECT LogTypeID FROM LogType WHERE LogTypeName = ?1) AS id) t");
+      " b.id,"
+      " EXISTS (SELECT 1 FROM LogEntry WHERE LogBackupID = b.id AND RecordNumber = ?7),"
+      " (SELECT LEID FROM LogEntry WHERE LogBackupID IS NULL AND ELServerID = ?5"
+      "   AND LogTypeID = t.id AND RecordNumber = ?7 AND TimeGenerated = ?8"
+      "   AND TimeWritten = ?9 AND EventID = ?10 LIMIT 1)"
+      " FROM (SELECT (SELECT LogTypeID FROM LogType WHERE LogTypeName = ?1) AS id) t,"
+      " (SELECT (SELECT LogBackupID FROM LogBackup WHERE ELServerID = ?5"
+      "   AND LogTypeID = (SELECT LogTypeID FROM LogType WHERE LogTypeName = ?1)"
+      "   AND BackupFileName = ?6) AS id) b");
   probe.BindText(1, logName)
       .BindText(2, sourceName)
       .BindText(3, userName)
       .BindText(4, categoryName)
       .BindInt64(5, server)
-      .BindInt64(6, recordNumber)
-      .BindText(7, generated)
-      .BindText(8, written)
-      .BindInt64(9, eventId);
+      .BindText(6, backupFile)
+      .BindInt64(7, recordNumber)
+      .BindText(8, generated)
+      .BindText(9, written)
+      .BindInt64(10, eventId);
   probe.Step();
   auto key = [&](int column) -> std::optional<std::int64_t> {
     if (probe.IsNull(column)) return std::nullopt;
@@ -102,7 +135,9 @@ int LogEntryInsert(ProcedureCall& call) {
   std::optional<std::int64_t> logType = key(0), source = key(1), user = key(2), category = key(3);
   const bool serverExists = probe.Int64(4) != 0;
   const bool logRecorded = probe.Int64(5) != 0;
-  const bool stored = probe.Int64(6) != 0;
+  std::optional<std::int64_t> backup = key(6);
+  const bool stored = probe.Int64(7) != 0;
+  const std::optional<std::int64_t> unbacked = key(8);
   probe.Reset();
   if (!serverExists) {
     platform::data::RaiseProviderError(
@@ -110,7 +145,12 @@ int LogEntryInsert(ProcedureCall& call) {
         "The INSERT statement conflicted with the FOREIGN KEY constraint on column "
         "'ELServerID'. The conflict occurred in table 'ELServer'.");
   }
-  if (stored) return 0;  // a re-read never duplicates
+  // A re-read never duplicates.
+  if (stored) return 0;
+  if (unbacked) {
+    ClaimUnbackedRow(session, *unbacked, server, *logType, backupFile, backup);
+    return 0;
+  }
 
   session.EnsureEntryMonth(generated);
   if (!logType) logType = AddName(session, kLogType, logName);
@@ -124,6 +164,7 @@ int LogEntryInsert(ProcedureCall& call) {
         "VALUES (?, 'U', 'Unknown')");
     type.BindInt64(1, eventType).Run();
   }
+  if (!backupFile.empty() && !backup) backup = AddBackup(session, server, *logType, backupFile);
   if (!logRecorded) {
     session.Prepare("INSERT INTO ELServerLogType (ELServerID, LogTypeID) VALUES (?, ?)")
         .BindInt64(1, server)
@@ -133,7 +174,7 @@ int LogEntryInsert(ProcedureCall& call) {
   auto entry = session.Prepare(
       "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
       "EventID, EventTypeID, EventCategoryID, CategoryNumber, ELUserID, ELSourceID, "
-      "FullMessage) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+      "FullMessage, LogBackupID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   entry.BindInt64(1, server)
       .BindInt64(2, *logType)
       .BindInt64(3, recordNumber)
@@ -145,8 +186,13 @@ int LogEntryInsert(ProcedureCall& call) {
       .BindInt64(9, categoryNumber)
       .BindInt64(10, *user)
       .BindInt64(11, *source)
-      .BindText(12, message)
-      .Run();
+      .BindText(12, message);
+  if (backup) {
+    entry.BindInt64(13, *backup);
+  } else {
+    entry.BindNull(13);
+  }
+  entry.Run();
   return 0;
 }
 
@@ -155,6 +201,15 @@ int LogEntryExclusionCheck(ProcedureCall& call) {
       "SELECT CASE WHEN EXISTS (SELECT 1 FROM EventExclusion WHERE ELServerID = ? AND "
       "EventTypeID = ?) THEN 1 ELSE 0 END AS InExclusionList",
       {call.Arg(0), call.Arg(1)});
+  return 0;
+}
+
+int LogBackupCheck(ProcedureCall& call) {
+  call.SelectRows(
+      "SELECT CASE WHEN EXISTS (SELECT 1 FROM LogBackup b JOIN LogType t"
+      " ON t.LogTypeID = b.LogTypeID WHERE b.ELServerID = ? AND t.LogTypeName = ?"
+      " AND b.BackupFileName = ?) THEN 1 ELSE 0 END AS BackupKnown",
+      {call.Arg(0), call.Arg(1), call.Arg(2)});
   return 0;
 }
 

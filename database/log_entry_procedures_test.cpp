@@ -1,5 +1,5 @@
 // Tests of the collector's procedures through the full ADO path: LogEntryInsert with its
-// twelve parameters, and LogEntryExclusionCheck.
+// twelve parameters and the backup file, LogEntryExclusionCheck and LogBackupCheck.
 #include <gtest/gtest.h>
 
 #include "database/database_file.h"
@@ -28,6 +28,7 @@ struct Record {
   std::string user = "NT AUTHORITY\\SYSTEM";
   std::string source = "Service Control Manager";
   std::string message = "The service entered the running state.";
+  Variant backup = Variant::Null();  // the backup file it was read from
 };
 
 class LogEntryProceduresTest : public ::testing::TestWithParam<Engine> {
@@ -70,6 +71,7 @@ class LogEntryProceduresTest : public ::testing::TestWithParam<Engine> {
     add("@UserName", adVarChar, 255, Variant(r.user));
     add("@SourceName", adVarChar, 127, Variant(r.source));
     add("@DescriptionFullMessage", adVarChar, 1024, Variant(r.message));
+    add("@BackupFileName", adVarChar, 260, r.backup);
     command.Execute(0);
   }
 
@@ -85,6 +87,17 @@ class LogEntryProceduresTest : public ::testing::TestWithParam<Engine> {
     int flag = 0;
     for (; !rs.IsEOF(); rs.MoveNext()) flag = std::atoi(rs["InExclusionList"].CStr().c_str());
     return flag;
+  }
+
+  int BackupKnown(int server, const std::string& log, const std::string& file) {
+    Command command = Procedure("LogBackupCheck");
+    Parameters& p = command.GetParameters();
+    p.Append(command.CreateParameter("@ELServerID", adInteger, adParamInput, 4, Variant(server)));
+    p.Append(command.CreateParameter("@LogTypeName", adVarChar, adParamInput, 127, Variant(log)));
+    p.Append(
+        command.CreateParameter("@BackupFileName", adVarChar, adParamInput, 260, Variant(file)));
+    Recordset rs = command.Execute(0);
+    return rs.IsEOF() ? -1 : static_cast<int>(rs["BackupKnown"].CLng());
   }
 
   TestNetwork net_;
@@ -195,6 +208,47 @@ TEST_P(LogEntryProceduresTest, AMonthWhoseFirstEntriesWereRolledBackIsMadeAgain)
   if (GetParam() == Engine::Server) {
     EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry_2002_06"), 1);
   }
+}
+
+TEST_P(LogEntryProceduresTest, ARecordOfABackupIsKnownByTheBackupAndItsNumber) {
+  const Variant first("D:\\EvtBak\\Application_20020628214027.evt");
+  const Variant second("D:\\EvtBak\\Application_20020628214028.evt");
+  Record r;
+  r.backup = first;
+  Insert(r);
+  Insert(r);  // the backup read again
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 1);
+  // The next generation of the log: same number, seconds and event id, another backup.
+  Record next = r;
+  next.backup = second;
+  next.message = "second";
+  Insert(next);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 2);
+  // Names compare as Windows file names do.
+  Record shouted = next;
+  shouted.backup = Variant("d:\\EVTBAK\\APPLICATION_20020628214028.EVT");
+  Insert(shouted);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 2);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LogBackup"), 2);
+  EXPECT_EQ(BackupKnown(1, "application", "D:\\EvtBak\\Application_20020628214027.evt"), 1);
+  EXPECT_EQ(BackupKnown(2, "Application", "D:\\EvtBak\\Application_20020628214027.evt"), 0);
+  EXPECT_EQ(BackupKnown(1, "System", "D:\\EvtBak\\Application_20020628214027.evt"), 0);
+  EXPECT_EQ(BackupKnown(1, "Application", "D:\\EvtBak\\Application_20020628214029.evt"), 0);
+}
+
+TEST_P(LogEntryProceduresTest, ARowStoredWithoutABackupStandsForOneRecordOfABackup) {
+  Record old;  // stored before backups were known
+  Insert(old);
+  Record reread = old;
+  reread.backup = Variant("D:\\EvtBak\\Application_20020628214027.evt");
+  Insert(reread);
+  Insert(reread);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 1);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry WHERE LogBackupID IS NOT NULL"), 1);
+  Record other = old;  // taken already: another backup's record is a record of its own
+  other.backup = Variant("D:\\EvtBak\\Application_20020628214028.evt");
+  Insert(other);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 2);
 }
 
 TEST_P(LogEntryProceduresTest, BadValuesAreRefusedWithoutStoringAnything) {

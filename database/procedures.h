@@ -15,6 +15,9 @@ void RegisterProcedures();
 // The collector's writer.
 int LogEntryInsert(ProcedureCall& call);
 int LogEntryExclusionCheck(ProcedureCall& call);
+// One row, BackupKnown: 1 when records of that backup file of the server's log are stored
+// (a new backup must then take another name), else 0.
+int LogBackupCheck(ProcedureCall& call);
 
 // The component's heartbeat.
 int VersionInfoGet(ProcedureCall& call);

@@ -231,6 +231,31 @@ DROP INDEX LogEntry_RecordNumber;
 DROP INDEX LogEntry_CreatedAt;
 )sql";
 
+// Version 7: a record is known by the backup file it was read from and its number in it.
+// Every record is read from exactly one backup, and the collector never gives two backups
+// of a log the same name, so this tells apart records that share number, seconds and event
+// id across clears, while a backup read again maps to the rows it gave before. Rows stored
+// earlier keep their old identity (no backup) and are adopted by the first record of a
+// backup that matches them, so a backup kept across the upgrade is not stored twice.
+// Both keys hold TimeGenerated: a record's time never changes, and the server engine's
+// partitioned LogEntry can only enforce a key that holds its partition column.
+constexpr const char* kVersion7 = R"sql(
+CREATE TABLE LogBackup (
+  LogBackupID INTEGER PRIMARY KEY,
+  ELServerID INTEGER NOT NULL REFERENCES ELServer (ELServerID) ON DELETE CASCADE,
+  LogTypeID INTEGER NOT NULL REFERENCES LogType (LogTypeID),
+  BackupFileName TEXT NOT NULL COLLATE NOCASE,
+  CreatedAt TEXT NOT NULL DEFAULT (datetime('now', 'localtime')),
+  UNIQUE (ELServerID, LogTypeID, BackupFileName)
+);
+ALTER TABLE LogEntry ADD COLUMN LogBackupID INTEGER REFERENCES LogBackup (LogBackupID);
+DROP INDEX LogEntry_Record;
+CREATE UNIQUE INDEX LogEntry_Record ON LogEntry (LogBackupID, RecordNumber, TimeGenerated);
+CREATE UNIQUE INDEX LogEntry_Unbacked
+  ON LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, EventID)
+  WHERE LogBackupID IS NULL;
+)sql";
+
 }  // namespace
 
 std::string VersionText() {
@@ -239,7 +264,8 @@ std::string VersionText() {
 
 const std::vector<SchemaStep>& SchemaSteps() {
   static const std::vector<SchemaStep> steps = {{1, kVersion1}, {2, kVersion2}, {3, kVersion3},
-                                                {4, kVersion4}, {5, kVersion5}, {6, kVersion6}};
+                                                {4, kVersion4}, {5, kVersion5}, {6, kVersion6},
+                                                {7, kVersion7}};
   return steps;
 }
 

@@ -1,11 +1,12 @@
 // Event sources and ReportEventA: records built in their on-disk form and appended to the
 // source's log under the log's exclusive lock.
-#include <ctime>
 #include <vector>
 
 #include "platform/accounts/sid.h"
+#include "platform/eventlog/event_clock.h"
 #include "platform/eventlog/event_log_object.h"
 #include "platform/eventlog/evtx_service.h"
+#include "platform/eventlog/interrupted_clear.h"
 #include "platform/eventlog/text_conversion.h"
 
 namespace tamsel::platform::eventlog {
@@ -14,8 +15,6 @@ namespace {
 
 using Kind = EventLogObject::Kind;
 
-std::uint32_t Now() { return static_cast<std::uint32_t>(std::time(nullptr)); }
-
 // Checks the caller's arguments and gathers the record's fields.
 Win32Error CollectFields(const EventLogObject& source, WORD type, WORD category, DWORD eventId,
                          const void* userSid, WORD numStrings, DWORD dataSize, const char** strings,
@@ -23,7 +22,7 @@ Win32Error CollectFields(const EventLogObject& source, WORD type, WORD category,
   if ((numStrings > 0 && strings == nullptr) || (dataSize > 0 && rawData == nullptr)) {
     return ERROR_INVALID_PARAMETER;
   }
-  fields.timeGenerated = Now();
+  fields.timeGenerated = EventClockNow();
   fields.eventId = eventId;
   fields.eventType = type;
   fields.category = category;
@@ -54,8 +53,9 @@ Win32Error AppendEvent(EventLogObject& source, const EventFields& fields) {
   if (Win32Error status = lock.Acquire(location.lockFile, FileLock::Mode::kExclusive)) {
     return status;
   }
+  FinishInterruptedClear(location);
   if (Win32Error status = EnsureLogFile(location)) return status;
-  if (IsEvtxFile(location.file)) return AppendEvtx(location, fields, Now());
+  if (IsEvtxFile(location.file)) return AppendEvtx(location, fields, EventClockNow());
   std::vector<std::uint8_t> record = BuildDiskRecord(fields);
   // A clear replaces the file; the writer follows it to the new one.
   if (!source.fileOpen || !source.file.IsSameFileAs(location.file)) {
@@ -64,7 +64,7 @@ Win32Error AppendEvent(EventLogObject& source, const EventFields& fields) {
     source.fileOpen = true;
   }
   if (Win32Error status = source.file.Load()) return status;
-  return source.file.Append(record, location.maxSize, location.retention, Now());
+  return source.file.Append(record, location.maxSize, location.retention, EventClockNow());
 }
 
 HANDLE RegisterEventSourceA(const char* serverName, const char* sourceName) {
