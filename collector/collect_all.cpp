@@ -5,6 +5,7 @@
 #include "collector/backup_files.h"
 #include "collector/collector_service.h"
 #include "platform/data/command.h"
+#include "platform/network/crash_point.h"
 
 namespace tamsel::collector {
 
@@ -16,20 +17,29 @@ namespace {
 constexpr const char* kServerQuery =
     "SELECT ELServerID = ELServerID, ELServerName = ELServerName FROM ELServer WHERE Status = 1";
 constexpr const char* kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog";
+// The server id travels to the database as a 16-bit number.
+constexpr int kLowestServerId = -32768;
+constexpr int kHighestServerId = 32767;
 
 }  // namespace
 
 int CCollectorService::CollectAll() {
   emptyBackupPathReported_ = false;
+  backupFolderReported_.clear();
   int result = ReadServerList();
+  platform::network::CrashPoint("collector.pass.listed");
   if (result == 0 && serverList_.empty()) result = 1;
   if (result == 0) {
     for (const std::string& entry : serverList_) {
       const size_t separator = entry.find(';');
-      const int serverId = std::atoi(entry.substr(0, separator).c_str());
+      const long long serverId = std::strtoll(entry.substr(0, separator).c_str(), nullptr, 10);
       const std::string serverName =
           separator == std::string::npos ? std::string() : entry.substr(separator + 1);
-      CollectServer(serverId, serverName);
+      if (serverId < kLowestServerId || serverId > kHighestServerId) {
+        ReportUnstorableServer(serverId, serverName);
+      } else {
+        CollectServer(static_cast<int>(serverId), serverName);
+      }
     }
   }
   CloseDatabase();
@@ -41,6 +51,17 @@ int CCollectorService::CollectAll() {
   messageFiles_.Clear();
   accountNames_.Clear();
   return result;
+}
+
+void CCollectorService::ReportUnstorableServer(long long serverId, const std::string& serverName) {
+  // Its records could never be stored: archiving and clearing its logs would only pile up
+  // backups that every pass reads again.
+  const std::string text = "The server " + serverName + " has the id " + std::to_string(serverId) +
+                           ", which the database writer cannot carry (the id must be from " +
+                           std::to_string(kLowestServerId) + " to " +
+                           std::to_string(kHighestServerId) +
+                           "). The server is skipped and its event logs are left untouched.";
+  ReportServiceEvent(service::EVENTLOG_ERROR_TYPE, service::EVMSG_WARNING, text.c_str());
 }
 
 int CCollectorService::ReadServerList() {

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,12 +39,28 @@ inline constexpr const char* kEmptyBackupPathText =
     "No backup path is set, so no event log was archived or cleared. "
     "Set the backup path with the -b option.";
 
+// Seconds after the time of a clear whose backup names are tried before the clear is given up.
+inline constexpr int kBackupNameTries = 60;
+
 // Default period between passes: 15 minutes.
 inline constexpr int kDefaultRefreshRate = 900000;
 // One tick of the work loop.
 inline constexpr DWORD kTickMilliseconds = 5000;
 
 class RecordQueue;
+
+// Passes in a row whose read of a kept backup fails on its file before it is moved aside.
+inline constexpr int kDamagedAfterPasses = 3;
+
+// What reading one backup file came to.
+struct BackupReading {
+  long stored = 0;
+  long excluded = 0;
+  long notStored = 0;  // refused by the database
+  // Why the file itself could not be read whole (it cannot be opened, a read failed, a
+  // record is damaged); empty when it was.
+  std::string fault;
+};
 
 class CCollectorService : public service::CNTService {
  public:
@@ -71,35 +89,53 @@ class CCollectorService : public service::CNTService {
   // The pass (collect_all.cpp). ReadServerList fills serverList_ with "id;name" entries.
   int ReadServerList();
   int CollectServer(int serverId, const std::string& serverName);
+  // Error event 109 for a server whose id does not fit the database writer's 16 bits.
+  void ReportUnstorableServer(long long serverId, const std::string& serverName);
   // The subkey names of the server's EventLog key; the RegConnectRegistryA result.
   long EnumerateLogs(const std::string& serverName, std::vector<std::string>& logs);
 
-  // Reading one log (log_reader.cpp). CollectLog: 0 when the log was archived, read whole and
-  // its backup deleted, else the failing step's result.
+  // Reading one log (log_reader.cpp, kept_backups.cpp). CollectLog: 0 when the log was archived,
+  // read whole and its backup deleted, else the failing step's result.
   int CollectLog(const std::string& serverName, int serverId, const std::string& logName);
   // The pass of one log that CollectLog wraps in its ledger row.
   int CollectLogPass(const std::string& serverName, int serverId, const std::string& logName);
-  int ArchiveAndClearLog(const std::string& serverName, const std::string& logName,
+  int ArchiveAndClearLog(const std::string& serverName, int serverId, const std::string& logName,
                          std::string& backupFile);
-  // 0 when every record of the backup was stored or excluded; otherwise non-zero, with the
-  // number of records not stored in `notStored` when given.
+  // A name for a new backup of the log that no stored record carries yet: every backup a
+  // log ever had must have its own name, since the name identifies its records. 0, or -1
+  // when none was found or the database could not be asked.
+  int ChooseBackupName(int serverId, const std::string& logName, std::string& backupFile);
+  // Error event 109: the log could not be opened (no backup file) or archived, naming the
+  // server, the log, its file and the backup file.
+  void ReportNotArchived(const std::string& serverName, const std::string& logName,
+                         const std::string& backupFile, std::uint32_t error);
+  // The log's "File" value on the server, or empty.
+  std::string LogFileValue(const std::string& serverName, const std::string& logName);
+  // 0 when every record of the backup was stored or excluded; otherwise -1, with what the
+  // read came to in `reading` when given.
   int ReadArchivedLog(const std::string& serverName, int serverId, const std::string& logName,
-                      const std::string& backupFile, long* notStored = nullptr);
-  // What became of the records of a backup that were not handed to the storing thread.
-  struct RecordCounts {
-    long excluded = 0;
-    long notStored = 0;  // could not be handled
-  };
-  // Reads every record of the open backup, resolves it and hands it to `queue`, for the
-  // storing thread; 0, or -1 when the backup could not be read to its end.
-  int HandOverRecords(const std::string& serverName, int serverId, const std::string& logName,
-                      platform::eventlog::HANDLE backup, RecordQueue& queue, RecordCounts& counts);
+                      const std::string& backupFile, BackupReading* reading = nullptr);
+  // Reads every record of the open backup of `count` records, forwards, and after a damaged
+  // record backwards from the end down to it; resolves each and hands it to `queue`, for the
+  // storing thread. What never reaches the queue, and why the file could not be read whole,
+  // go into `reading`.
+  void HandOverRecords(const std::string& serverName, int serverId, const std::string& logName,
+                       const std::string& backupFile, platform::eventlog::HANDLE backup,
+                       std::uint32_t count, RecordQueue& queue, BackupReading& reading);
+  // Hands each record read in `direction` to `take` until it answers false; why the read
+  // stopped early, or empty at the end of the file.
+  std::string ReadRecords(platform::eventlog::HANDLE backup, std::uint32_t direction,
+                          const std::function<bool(const std::uint8_t*, std::uint32_t)>& take);
   // Reads the backups of the log that an earlier pass had to keep, oldest first, and deletes
   // each one that is then stored whole.
   void ReadLeftoverBackups(const std::string& serverName, int serverId, const std::string& logName);
-  // Warning 109 naming the server, log, backup file and the number of records not stored.
-  void ReportNotStored(const std::string& serverName, const std::string& logName,
-                       const std::string& backupFile, long notStored);
+  // Deletes a backup that was read whole. Any other is kept with warning 109 naming it and
+  // why; one whose file failed kDamagedAfterPasses passes in a row is moved into the Damaged
+  // folder beside it instead, with error event 109 naming both paths.
+  void FinishBackup(const std::string& serverName, const std::string& logName,
+                    const std::string& backupFile, const BackupReading& reading);
+  // The Damaged folder's path for a backup file; empty when none could be made free.
+  std::string DamagedPath(const std::string& serverName, const std::string& backupFile);
   // One ANSI EVENTLOGRECORD of `length` bytes: 0 to store it, 1 excluded, -1 failed.
   int ParseRecord(int serverId, const std::string& serverName, const std::string& logName,
                   const std::uint8_t* record, std::uint32_t length, CLogRecord& logRecord);
@@ -117,6 +153,10 @@ class CCollectorService : public service::CNTService {
   int OpenDatabase();
   int CloseDatabase();
   int CheckExclusion(const CLogRecord& record, int& flag);
+  // Sets `known` to 1 when records of the backup file of the server's log are stored. 0, the
+  // OpenDatabase failure, or -1 on a database error.
+  int CheckBackupKnown(int serverId, const std::string& logName, const std::string& backupFile,
+                       int& known);
   // 0 when the database took the record; the OpenDatabase failure without a connection; -1
   // when the database refused it.
   virtual int InsertLogEntry(const CLogRecord& record);
@@ -146,6 +186,10 @@ class CCollectorService : public service::CNTService {
   // Read one value of an open key; both always succeed. A missing DWORD leaves `value` as it
   // was; a missing string, and one of 256 bytes or more, reads as empty.
   BOOL ReadStringSetting(platform::registry::HKEY key, const char* valueName, std::string& value);
+  // A string value read into a 256-byte buffer: empty when missing, and empty with a trace
+  // naming the value and `where` (" of <key>", or empty) when it is too long.
+  std::string ReadBoundedString(platform::registry::HKEY key, const char* valueName,
+                                const std::string& where);
   BOOL ReadDwordSetting(platform::registry::HKEY key, const char* valueName, int& value);
 
   // Settings and state, fixed from the end of OnInit until the service stops.
@@ -166,10 +210,11 @@ class CCollectorService : public service::CNTService {
 
   // State of the pass in progress.
   std::vector<std::string> serverList_;
-  bool emptyBackupPathReported_ = false;  // the warning goes out once per pass
-  long recordsPerTransaction_ = 20000;    // records stored per transaction
-  bool inTransaction_ = false;            // records passed since BeginRecords await a commit
-  bool transactionBroken_ = false;        // the connection was replaced while they waited
+  bool emptyBackupPathReported_ = false;        // the warning goes out once per pass
+  std::set<std::string> backupFolderReported_;  // servers told of this pass, by name
+  long recordsPerTransaction_ = 20000;          // records stored per transaction
+  bool inTransaction_ = false;                  // records passed since BeginRecords await a commit
+  bool transactionBroken_ = false;              // the connection was replaced while they waited
   // The insert command of the open connection, its parameters refilled for every record.
   std::unique_ptr<platform::data::Command> insertCommand_;
   // Exclusion answers by (server id, event type), kept only within one transaction, which
@@ -177,6 +222,9 @@ class CCollectorService : public service::CNTService {
   std::map<std::pair<int, int>, std::optional<int>> exclusions_;
   // The exclusion flags of the server whose backup is being read, by event type.
   std::map<std::uint16_t, int> excludedTypes_;
+  // Passes in a row in which a backup's file failed, by server and backup file. Unlike the
+  // rest of a pass's state it is kept from one pass to the next.
+  std::map<std::string, int> backupFaults_;
   RegistryStamps registryStamps_;
   MessageModuleCache moduleCache_{registryStamps_};
   RegistryAnswers<MessageFilesAnswer> messageFiles_;

@@ -22,20 +22,26 @@ CCollectorService::~CCollectorService() = default;
 
 BOOL CCollectorService::ReadStringSetting(reg::HKEY key, const char* valueName,
                                           std::string& value) {
+  value = ReadBoundedString(key, valueName, "");
+  return TRUE;
+}
+
+std::string CCollectorService::ReadBoundedString(reg::HKEY key, const char* valueName,
+                                                 const std::string& where) {
   char buffer[kStringBufferSize];
   std::memset(buffer, 0, sizeof buffer);
   reg::DWORD size = sizeof buffer;
   reg::LSTATUS status = reg::RegQueryValueExA(key, valueName, nullptr, nullptr,
                                               reinterpret_cast<std::uint8_t*>(buffer), &size);
   if (status == platform::ERROR_MORE_DATA) {
-    // Too long for the buffer: taken as empty, so the setting keeps its default.
-    TraceMessage("Value '%s' is too long (%lu bytes) and was ignored", valueName,
+    // Too long for the buffer: taken as empty, so whatever depends on it keeps its default.
+    TraceMessage("Value '%s'%s is too long (%lu bytes) and was ignored", valueName, where.c_str(),
                  static_cast<unsigned long>(size));
-    buffer[0] = '\0';
+    return {};
   }
+  if (status != 0) return {};
   buffer[sizeof buffer - 1] = '\0';
-  value = buffer;
-  return TRUE;
+  return buffer;
 }
 
 BOOL CCollectorService::ReadDwordSetting(reg::HKEY key, const char* valueName, int& value) {

@@ -10,6 +10,7 @@
 #include "collector/record_queue.h"
 #include "platform/com/com_error.h"
 #include "platform/data/command.h"
+#include "platform/network/crash_point.h"
 
 namespace tamsel::collector {
 
@@ -53,7 +54,8 @@ void AddInput(data::Command& command, const char* name, long type, long size, Va
       command.CreateParameter(name, type, data::adParamInput, size, std::move(value)));
 }
 
-// The LogEntryInsert command with its twelve parameters, values to be filled in.
+// The LogEntryInsert command with its parameters, values to be filled in: the twelve of the
+// record, and the backup file that with the record number identifies it.
 std::unique_ptr<data::Command> InsertCommand(const data::Connection& connection) {
   struct Declared {
     const char* name;
@@ -73,6 +75,7 @@ std::unique_ptr<data::Command> InsertCommand(const data::Connection& connection)
       {"@UserName", data::adVarChar, 255},
       {"@SourceName", data::adVarChar, 127},
       {"@DescriptionFullMessage", data::adVarChar, 1024},
+      {"@BackupFileName", data::adVarChar, 260},
   };
   auto command = std::make_unique<data::Command>(ProcedureCommand(connection, "LogEntryInsert"));
   for (const Declared& parameter : kParameters) {
@@ -156,6 +159,27 @@ int CCollectorService::CheckExclusion(const CLogRecord& record, int& flag) {
   }
 }
 
+int CCollectorService::CheckBackupKnown(int serverId, const std::string& logName,
+                                        const std::string& backupFile, int& known) {
+  int opened = OpenDatabase();
+  if (opened != 0) return opened;
+  try {
+    data::Command command = ProcedureCommand(*connection_, "LogBackupCheck");
+    AddInput(command, "@ELServerID", data::adInteger, 4, Variant(std::int32_t{serverId}));
+    AddInput(command, "@LogTypeName", data::adVarChar, 127, Variant(logName));
+    AddInput(command, "@BackupFileName", data::adVarChar, 260, Variant(backupFile));
+    data::Recordset rows = command.Execute(0);
+    known = 0;
+    if (rows.State() == data::adStateOpen) {
+      if (!rows.IsEOF()) known = static_cast<int>(rows["BackupKnown"].CLng());
+      rows.Close();
+    }
+    return 0;
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
 int CCollectorService::InsertLogEntry(const CLogRecord& record) {
   int opened = OpenDatabase();
   if (opened != 0) return opened;
@@ -176,6 +200,7 @@ int CCollectorService::InsertLogEntry(const CLogRecord& record) {
         Variant(record.userName_),
         Variant(record.sourceName_),
         Variant(record.description_),
+        Variant(record.backupFile_),
     };
     if (!insertCommand_) insertCommand_ = InsertCommand(*connection_);
     data::Parameters& parameters = insertCommand_->GetParameters();
@@ -183,6 +208,7 @@ int CCollectorService::InsertLogEntry(const CLogRecord& record) {
       parameters.Item(index).SetValue(std::move(values[index]));
     }
     insertCommand_->Execute(0);
+    platform::network::CrashPoint("collector.record.inserted");
     return 0;
   } catch (const std::exception&) {
     // Refused: the caller counts the record as not stored and keeps its backup file.
@@ -216,7 +242,9 @@ bool CCollectorService::CommitRecords() {
   exclusions_.clear();
   try {
     if (!connection_ || connection_->State() != data::adStateOpen) return false;
+    platform::network::CrashPoint("collector.batch.committing");
     connection_->Execute("COMMIT TRANSACTION", data::adExecuteNoRecords);
+    platform::network::CrashPoint("collector.batch.committed");
     return true;
   } catch (const std::exception&) {
     return false;

@@ -1,10 +1,11 @@
 // CCollectorService's log reader: a log archived into a backup file and cleared on its own
-// server, the backup read record by record into the database, and the backup deleted once
-// every record of it is stored; backups an earlier pass had to keep are read again first.
+// server, and the backup read record by record into the database, going on past a damaged
+// record from the end of the file where it can.
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -89,192 +90,139 @@ std::uint16_t NormalisedType(std::uint16_t type) {
 
 }  // namespace
 
-int CCollectorService::CollectLog(const std::string& serverName, int serverId,
-                                  const std::string& logName) {
-  ledger_.Begin(serverId, logName, CollectorTime());
-  const int result = CollectLogPass(serverName, serverId, logName);
-  // The pass's records are committed by now; the ledger row is written on its own.
-  if (OpenDatabase() != 0 ||
-      !ledger_.Write(*connection_, archived_ ? "read" : "not archived", CollectorTime())) {
-    TraceMessage("Ledger row of %s on %s not written", logName.c_str(), serverName.c_str());
-  }
-  return result;
-}
-
-int CCollectorService::CollectLogPass(const std::string& serverName, int serverId,
-                                      const std::string& logName) {
-  archived_ = false;
-  ReadLeftoverBackups(serverName, serverId, logName);
-  std::string backupFile;
-  int result = ArchiveAndClearLog(serverName, logName, backupFile);
-  if (result != 0) return result;
-  archived_ = true;
-  ledger_.NoteCleared();
-  long notStored = 0;
-  ledger_.SetLive(true);
-  result = ReadArchivedLog(serverName, serverId, logName, backupFile, &notStored);
-  ledger_.SetLive(false);
-  if (result != 0) {
-    ledger_.NoteBackupKept();
-    ReportNotStored(serverName, logName, backupFile, notStored);
-    return result;
-  }
-  net::DeleteFile(ShareForm(serverName, backupFile));
-  return 0;
-}
-
-void CCollectorService::ReadLeftoverBackups(const std::string& serverName, int serverId,
-                                            const std::string& logName) {
-  if (backupPath_.empty()) return;
-  std::filesystem::path folder;
-  if (net::ResolveWindowsPath(ShareForm(serverName, backupPath_), folder) != 0) return;
-  std::vector<std::pair<std::string, std::string>> backups;  // time stamp, file name
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    if (!entry.is_regular_file(error)) continue;
-    const std::string name = entry.path().filename().string();
-    if (auto stamp = BackupTimeStamp(name, logName)) backups.emplace_back(*stamp, name);
-  }
-  std::sort(backups.begin(), backups.end());  // oldest first
-  for (const auto& [stamp, name] : backups) {
-    const std::string backupFile = backupPath_ + "\\" + name;
-    long notStored = 0;
-    if (ReadArchivedLog(serverName, serverId, logName, backupFile, &notStored) == 0) {
-      net::DeleteFile(ShareForm(serverName, backupFile));
-    } else {
-      ledger_.NoteBackupKept();
-      ReportNotStored(serverName, logName, backupFile, notStored);
-    }
-  }
-}
-
-void CCollectorService::ReportNotStored(const std::string& serverName, const std::string& logName,
-                                        const std::string& backupFile, long notStored) {
-  if (notStored <= 0) return;
-  const std::string text = std::to_string(notStored) + " record(s) of the " + logName +
-                           " log of server " + serverName +
-                           " were not stored in the database. The backup file " + backupFile +
-                           " is kept and will be read again at the next pass.";
-  ReportServiceEvent(service::EVENTLOG_WARNING_TYPE, service::EVMSG_WARNING, text.c_str());
-}
-
-int CCollectorService::ArchiveAndClearLog(const std::string& serverName, const std::string& logName,
-                                          std::string& backupFile) {
-  if (backupPath_.empty()) {
-    // A backup named without a folder could never be found again: the log stays as it is.
-    if (!emptyBackupPathReported_) {
-      emptyBackupPathReported_ = true;
-      ReportServiceEvent(service::EVENTLOG_WARNING_TYPE, service::EVMSG_WARNING,
-                         kEmptyBackupPathText);
-    }
-    return -1;
-  }
-  try {
-    evl::EventLogHandle log(evl::OpenEventLogA(serverName.c_str(), logName.c_str()));
-    if (!log) return -1;
-    const std::time_t now = CollectorTime();
-    const std::string shareFolder = ShareForm(serverName, backupPath_);
-    for (const std::string& folder : BackupFolderChain(shareFolder)) net::CreateFolder(folder);
-    net::CreateFolder(shareFolder);
-    backupFile = BackupFileName(backupPath_, logName, now);
-    return evl::ClearEventLogA(log.Get(), backupFile.c_str()) ? 0 : -1;
-  } catch (const std::exception&) {
-    return -1;
-  }
-}
-
 int CCollectorService::ReadArchivedLog(const std::string& serverName, int serverId,
                                        const std::string& logName, const std::string& backupFile,
-                                       long* notStoredOut) {
-  RecordCounts counts;  // of the records that never reached the storing thread
+                                       BackupReading* readingOut) {
+  BackupReading reading;
   StoreTally tally;
-  int result = 0;
+  evl::DWORD count = 0;
+  bool missingCounted = false;  // the fault says how many records were missed
   try {
     evl::EventLogHandle backup(evl::OpenBackupEventLogA(serverName.c_str(), backupFile.c_str()));
-    if (!backup) return -1;
-    evl::DWORD count = 0;
-    evl::DWORD oldest = 0;
-    if (!evl::GetNumberOfEventLogRecords(backup.Get(), &count)) result = -1;
-    evl::GetOldestEventLogRecord(backup.Get(), &oldest);
-    ReadExclusions(serverId);
-    {
-      // This thread reads and resolves; the storing thread stores what it is handed, so the
-      // two overlap. Leaving the scope waits until every record handed over is stored or
-      // refused.
-      RecordQueue queue(kQueuedRecords, kQueuedBytes);
-      StoringThread writer(queue, [&] { StoreRecords(queue, tally); });
-      if (HandOverRecords(serverName, serverId, logName, backup.Get(), queue, counts) != 0) {
-        result = -1;
+    if (!backup) {
+      reading.fault =
+          "it cannot be opened (error " + std::to_string(platform::GetLastError()) + ")";
+    } else {
+      if (!evl::GetNumberOfEventLogRecords(backup.Get(), &count)) {
+        reading.fault = "its records cannot be counted (error " +
+                        std::to_string(platform::GetLastError()) + ")";
+      }
+      ReadExclusions(serverId);
+      {
+        // This thread reads and resolves; the storing thread stores what it is handed, so the
+        // two overlap. Leaving the scope waits until every record handed over is stored or
+        // refused.
+        RecordQueue queue(kQueuedRecords, kQueuedBytes);
+        StoringThread writer(queue, [&] { StoreRecords(queue, tally); });
+        HandOverRecords(serverName, serverId, logName, backupFile, backup.Get(), count, queue,
+                        reading);
+      }
+      // Records the log service itself found damaged and passed over.
+      evl::DWORD skipped = 0;
+      if (evl::GetEventLogSkippedRecords(backup.Get(), &skipped) && skipped > 0 &&
+          reading.fault.empty()) {
+        reading.fault = std::to_string(skipped) + " damaged record(s) could not be read";
+        missingCounted = true;
       }
     }
-    // A damaged backup: what could be read is stored, the rest is reported, and the file stays
-    // for an administrator to look at.
-    evl::DWORD skipped = 0;
-    if (evl::GetEventLogSkippedRecords(backup.Get(), &skipped) && skipped > 0) {
-      result = -1;
-      const std::string text = std::to_string(skipped) + " damaged record(s) of the backup file " +
-                               backupFile + " of the " + logName + " log of server " + serverName +
-                               " could not be read. The backup file is kept.";
-      TraceMessage("%s", text.c_str());
-      ReportServiceEvent(service::EVENTLOG_WARNING_TYPE, service::EVMSG_WARNING, text.c_str());
-    }
-  } catch (const std::exception&) {
-    result = -1;
+  } catch (const std::exception& error) {
+    if (reading.fault.empty()) reading.fault = std::string("reading it failed: ") + error.what();
   }
-  const long notStored = counts.notStored + tally.notStored;
-  if (tally.result != 0 && result == 0) result = tally.result;
-  if (notStored > 0 && result == 0) result = -1;
-  ledger_.AddCounts(tally.stored, counts.excluded, notStored);
-  TraceMessage("Read %s of %s: %ld stored, %ld excluded, %ld not stored", backupFile.c_str(),
-               serverName.c_str(), tally.stored, counts.excluded, notStored);
-  if (notStoredOut != nullptr) *notStoredOut = notStored;
+  reading.stored = tally.stored;
+  reading.notStored += tally.notStored;
+  const long handled = reading.stored + reading.excluded + reading.notStored;
+  if (!reading.fault.empty() && !missingCounted && count > static_cast<evl::DWORD>(handled)) {
+    reading.fault += "; " + std::to_string(count - handled) + " of its " + std::to_string(count) +
+                     " record(s) could not be read";
+  }
+  ledger_.AddCounts(reading.stored, reading.excluded, reading.notStored);
+  TraceMessage("Read %s of %s: %ld stored, %ld excluded, %ld not stored%s%s", backupFile.c_str(),
+               serverName.c_str(), reading.stored, reading.excluded, reading.notStored,
+               reading.fault.empty() ? "" : "; ", reading.fault.c_str());
+  const int result = reading.fault.empty() && reading.notStored == 0 ? 0 : -1;
+  if (readingOut != nullptr) *readingOut = std::move(reading);
   return result;
 }
 
-int CCollectorService::HandOverRecords(const std::string& serverName, int serverId,
-                                       const std::string& logName, evl::HANDLE backup,
-                                       RecordQueue& queue, RecordCounts& counts) {
-  std::vector<std::uint8_t> buffer(kReadBufferSize);
+void CCollectorService::HandOverRecords(const std::string& serverName, int serverId,
+                                        const std::string& logName, const std::string& backupFile,
+                                        evl::HANDLE backup, evl::DWORD count, RecordQueue& queue,
+                                        BackupReading& reading) {
   // Registry answers and message modules are checked against their files once per batch.
   long sinceRenewal = 0;
   registryStamps_.Renew();
+  auto handOver = [&](const std::uint8_t* data, std::uint32_t length) {
+    ledger_.NoteRecord(U32(data + 8), U32(data + 16));
+    auto record = std::make_unique<CLogRecord>();
+    record->elServerId_ = serverId;
+    record->logName_ = logName;
+    record->backupFile_ = backupFile;
+    const int parsed = ParseRecord(serverId, serverName, logName, data, length, *record);
+    if (parsed == 0) {
+      if (!queue.Push(std::move(record))) ++reading.notStored;
+      if (++sinceRenewal >= recordsPerTransaction_) {
+        registryStamps_.Renew();
+        sinceRenewal = 0;
+      }
+    } else if (parsed == 1) {
+      ++reading.excluded;
+    } else if (reading.fault.empty()) {
+      reading.fault = "record " + std::to_string(record->recordNumber_) + " is damaged";
+    }
+  };
+
+  bool anyRead = false;
+  std::uint32_t lastNumber = 0;  // of the last record read going forwards
+  const std::string fault = ReadRecords(backup, evl::EVENTLOG_FORWARDS_READ,
+                                        [&](const std::uint8_t* data, std::uint32_t length) {
+                                          lastNumber = U32(data + 8);
+                                          anyRead = true;
+                                          handOver(data, length);
+                                          return true;
+                                        });
+  if (fault.empty()) return;
+  if (reading.fault.empty()) reading.fault = fault;
+  // The records after the damage may still be reachable from the end of the file.
+  if (count == 0) return;
+  std::vector<std::vector<std::uint8_t>> later;  // newest first
+  evl::EventLogHandle again(evl::OpenBackupEventLogA(serverName.c_str(), backupFile.c_str()));
+  if (again) {
+    ReadRecords(again.Get(), evl::EVENTLOG_BACKWARDS_READ,
+                [&](const std::uint8_t* data, std::uint32_t length) {
+                  if (anyRead && U32(data + 8) <= lastNumber) return false;
+                  later.emplace_back(data, data + length);
+                  return true;
+                });
+  }
+  for (auto it = later.rbegin(); it != later.rend(); ++it) {
+    handOver(it->data(), static_cast<std::uint32_t>(it->size()));
+  }
+}
+
+std::string CCollectorService::ReadRecords(
+    evl::HANDLE backup, evl::DWORD direction,
+    const std::function<bool(const std::uint8_t*, std::uint32_t)>& take) {
+  std::vector<std::uint8_t> buffer(kReadBufferSize);
   while (true) {
     evl::DWORD bytesRead = 0;
     evl::DWORD needed = 0;
-    if (!evl::ReadEventLogA(backup, evl::EVENTLOG_SEQUENTIAL_READ | evl::EVENTLOG_FORWARDS_READ, 0,
-                            buffer.data(), static_cast<evl::DWORD>(buffer.size()), &bytesRead,
-                            &needed)) {
+    if (!evl::ReadEventLogA(backup, evl::EVENTLOG_SEQUENTIAL_READ | direction, 0, buffer.data(),
+                            static_cast<evl::DWORD>(buffer.size()), &bytesRead, &needed)) {
       const platform::Win32Error error = platform::GetLastError();
       if (error == platform::ERROR_INSUFFICIENT_BUFFER && needed > buffer.size()) {
         // A record larger than the buffer: read it whole rather than lose it and the rest.
         buffer.resize(needed);
         continue;
       }
-      // Anything but the end means records were left unread: the backup must stay.
-      return error == platform::ERROR_HANDLE_EOF ? 0 : -1;
+      if (error == platform::ERROR_HANDLE_EOF) return {};
+      return "reading it stopped at a damaged record (error " + std::to_string(error) + ")";
     }
     for (evl::DWORD offset = 0; offset < bytesRead;) {
       const std::uint32_t length = bytesRead - offset >= 4 ? U32(buffer.data() + offset) : 0;
       if (length < kFixedPartSize || length > bytesRead - offset) {
-        return -1;  // nothing after it can be trusted, and the backup must stay
+        return "a record has a bad length (" + std::to_string(length) + " bytes)";
       }
-      ledger_.NoteRecord(U32(buffer.data() + offset + 8), U32(buffer.data() + offset + 16));
-      auto record = std::make_unique<CLogRecord>();
-      record->elServerId_ = serverId;
-      record->logName_ = logName;
-      const int parsed =
-          ParseRecord(serverId, serverName, logName, buffer.data() + offset, length, *record);
-      if (parsed == 0) {
-        if (!queue.Push(std::move(record))) ++counts.notStored;
-        if (++sinceRenewal >= recordsPerTransaction_) {
-          registryStamps_.Renew();
-          sinceRenewal = 0;
-        }
-      } else if (parsed == 1) {
-        ++counts.excluded;
-      } else {
-        ++counts.notStored;  // could not be handled: its backup is kept
-      }
+      if (!take(buffer.data() + offset, length)) return {};
       offset += length;
     }
   }

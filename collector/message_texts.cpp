@@ -22,19 +22,6 @@ constexpr const char* kEventLogKey = "SYSTEM\\CurrentControlSet\\Services\\Event
 constexpr msg::DWORD kNeutralLanguage = 0x0400;
 constexpr size_t kMaxInserts = 128;
 
-// A string value read into a 256-byte buffer; missing, or too long for it, reads as empty.
-std::string ReadFileValue(reg::HKEY key, const char* name) {
-  char buffer[256];
-  std::memset(buffer, 0, sizeof buffer);
-  reg::DWORD size = sizeof buffer;
-  if (reg::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<std::uint8_t*>(buffer),
-                            &size) != 0) {
-    return {};
-  }
-  buffer[sizeof buffer - 1] = '\0';
-  return buffer;
-}
-
 std::string Trim(std::string_view text) {
   const char* blanks = " \t\r\n\f\v";
   const size_t first = text.find_first_not_of(blanks);
@@ -105,12 +92,13 @@ int CCollectorService::ReadMessageFiles(CLogRecord& record, const std::string& l
     reg::RegCloseKey(remote);
     return -1;
   }
+  const std::string where = " of \\\\" + record.computerName_ + "\\HKLM\\" + path;
   if (record.category_ != 0) {
-    record.categoryMessageFile_ =
-        MessageFileSharePath(record.computerName_, ReadFileValue(source, "CategoryMessageFile"));
+    record.categoryMessageFile_ = MessageFileSharePath(
+        record.computerName_, ReadBoundedString(source, "CategoryMessageFile", where));
   }
-  record.eventMessageFile_ =
-      MessageFileSharePath(record.computerName_, ReadFileValue(source, "EventMessageFile"));
+  record.eventMessageFile_ = MessageFileSharePath(
+      record.computerName_, ReadBoundedString(source, "EventMessageFile", where));
   reg::RegCloseKey(source);
   reg::RegCloseKey(remote);
   return 0;

@@ -29,18 +29,18 @@ TEST_F(CollectionPassTest, BackupFolderChainAndFileNameOfTheExample) {
   Write("SRV01", "App", 4, 1);
 
   std::string backup;
-  ASSERT_EQ(collector_.ArchiveAndClearLog("SRV01", "Application", backup), 0);
+  ASSERT_EQ(collector_.ArchiveAndClearLog("SRV01", 1, "Application", backup), 0);
   EXPECT_EQ(backup, "D:\\EvtBak\\Application_20020628214027.evt");
   EXPECT_THAT(Files("SRV01", "D$\\EvtBak"), ElementsAre("Application_20020628214027.evt"));
   EXPECT_EQ(LiveRecords("SRV01", "Application"), 0u);
   // The same second again: the server refuses to overwrite, and the log stays as it is.
   Write("SRV01", "App", 4, 2);
-  EXPECT_EQ(collector_.ArchiveAndClearLog("SRV01", "Application", backup), -1);
+  EXPECT_EQ(collector_.ArchiveAndClearLog("SRV01", 1, "Application", backup), -1);
   EXPECT_EQ(LiveRecords("SRV01", "Application"), 1u);
 
   // A deeper folder is created one level at a time through the administrative share.
   collector_.backupPath_ = "D:\\a\\b\\c";
-  ASSERT_EQ(collector_.ArchiveAndClearLog("SRV01", "Application", backup), 0);
+  ASSERT_EQ(collector_.ArchiveAndClearLog("SRV01", 1, "Application", backup), 0);
   EXPECT_EQ(backup, "D:\\a\\b\\c\\Application_20020628214027.evt");
   EXPECT_THAT(Files("SRV01", "D$\\a\\b\\c"), ElementsAre("Application_20020628214027.evt"));
 
@@ -57,7 +57,7 @@ TEST_F(CollectionPassTest, LogNameWithBlanks) {
   AddSource("SRV01", "File Replication Service", "NtFrs", "");
   Write("SRV01", "NtFrs", 2, 13508, 0, {"a"});
   std::string backup;
-  ASSERT_EQ(collector_.ArchiveAndClearLog("SRV01", "File Replication Service", backup), 0);
+  ASSERT_EQ(collector_.ArchiveAndClearLog("SRV01", 1, "File Replication Service", backup), 0);
   EXPECT_EQ(backup, "D:\\EvtBak\\File Replication Service_20020628214027.evt");
 
   ASSERT_EQ(collector_.CollectAll(), 0);

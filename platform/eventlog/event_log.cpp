@@ -6,6 +6,7 @@
 
 #include "platform/eventlog/event_log_object.h"
 #include "platform/eventlog/evtx_service.h"
+#include "platform/eventlog/interrupted_clear.h"
 #include "platform/network/network.h"
 
 namespace tamsel::platform::eventlog {
@@ -100,6 +101,7 @@ HANDLE OpenEventLogA(const char* serverName, const char* logName) {
   if (status == ERROR_SUCCESS) {
     FileLock lock;
     status = lock.Acquire(object->location.lockFile, FileLock::Mode::kExclusive);
+    if (status == ERROR_SUCCESS) FinishInterruptedClear(object->location);
     if (status == ERROR_SUCCESS) status = EnsureLogFile(object->location);
     if (status == ERROR_SUCCESS) status = object->file.Open(object->location.file, false);
     if (status == ERROR_SUCCESS && IsEvtxFile(object->location.file)) {

@@ -3,6 +3,9 @@
 #include "platform/eventlog/event_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -302,6 +305,48 @@ TEST_F(EventLogTest, UnreachableMachinesBadHandlesAndBadFiles) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_FALSE(GetNumberOfEventLogRecords(raw, &count));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(EventLogTest, OnlyARegularFileIsALogOrABackup) {
+  // A FIFO in a log's place would block an open until a writer came.
+  RegisterLog("SRV01", "Piped", "C:\\pipe.evt");
+  RegisterSource("SRV01", "Piped", "PipeSource");
+  ASSERT_EQ(mkfifo((net_.Drive("SRV01", 'C') / "pipe.evt").c_str(), 0644), 0);
+  ASSERT_EQ(mkfifo((net_.Drive("SRV01", 'D') / "EvtBak" / "pipe.evt").c_str(), 0644), 0);
+  EXPECT_EQ(OpenEventLogA("SRV01", "Piped"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EventLogHandle source(RegisterEventSourceA("SRV01", "PipeSource"));
+  ASSERT_TRUE(source);
+  EXPECT_FALSE(ReportEventA(source.Get(), 1, 0, 1, nullptr, 0, 0, nullptr, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  for (const char* backup : {"D:\\EvtBak\\pipe.evt", "D:\\EvtBak"}) {
+    EXPECT_EQ(OpenBackupEventLogA("SRV01", backup), nullptr) << backup;
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << backup;
+  }
+}
+
+TEST_F(EventLogTest, AClearRemovesTheTemporariesOfDeadWriters) {
+  Report("MyApp", EVENTLOG_INFORMATION_TYPE, 1, {"x"});
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_GT(dead, 0);
+  waitpid(dead, nullptr, 0);
+  const auto backups = net_.Drive("SRV01", 'D') / "EvtBak";
+  const auto config = appEvt_.parent_path();
+  const std::string deadPid = std::to_string(dead);
+  const std::string livePid = std::to_string(getpid());
+  const std::vector<std::filesystem::path> gone = {
+      backups / (".Application_20000101000000.evt.tmp" + deadPid + "-1"),
+      config / (".AppEvent.Evt.tmp" + deadPid + "-2")};
+  const std::vector<std::filesystem::path> kept = {
+      backups / (".Application_20000101000000.evt.tmp" + livePid + "-7"),  // a live writer's
+      backups / ".notes.tmp", backups / (".x.tmp" + deadPid + "-a"), config / "AppEvent.tmp1-1"};
+  for (const auto& path : gone) std::ofstream(path) << "partial";
+  for (const auto& path : kept) std::ofstream(path) << "other";
+  EventLogHandle log(OpenEventLogA("SRV01", "Application"));
+  ASSERT_TRUE(ClearEventLogA(log.Get(), "D:\\EvtBak\\Application_20000101000001.evt"));
+  for (const auto& path : gone) EXPECT_FALSE(std::filesystem::exists(path)) << path;
+  for (const auto& path : kept) EXPECT_TRUE(std::filesystem::exists(path)) << path;
 }
 
 TEST_F(EventLogTest, SmallLogWrapsAndReadsInOrder) {

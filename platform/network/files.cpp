@@ -63,6 +63,15 @@ bool FileExists(std::string_view windowsPath) {
   return at.status == ERROR_SUCCESS && at.machine->FileExists(at.localPath);
 }
 
+Win32Error MoveFile(std::string_view fromWindowsPath, std::string_view toWindowsPath) {
+  Location from = Locate(fromWindowsPath);
+  if (from.status != ERROR_SUCCESS) return from.status;
+  Location to = Locate(toWindowsPath);
+  if (to.status != ERROR_SUCCESS) return to.status;
+  if (from.machine->Name() != to.machine->Name()) return ERROR_NOT_SAME_DEVICE;
+  return from.machine->MoveFile(from.localPath, to.localPath);
+}
+
 Win32Error ResolveWindowsPath(std::string_view windowsPath, fs::path& hostPath) {
   return Network::Current().ResolvePath(windowsPath, hostPath);
 }

@@ -13,6 +13,8 @@ namespace tamsel::platform::network {
 Win32Error CreateFolder(std::string_view windowsPath);
 Win32Error DeleteFile(std::string_view windowsPath);
 bool FileExists(std::string_view windowsPath);
+// Both paths on one machine; an existing target is never replaced (ERROR_ALREADY_EXISTS).
+Win32Error MoveFile(std::string_view fromWindowsPath, std::string_view toWindowsPath);
 // Resolves without touching anything.
 Win32Error ResolveWindowsPath(std::string_view windowsPath, std::filesystem::path& hostPath);
 

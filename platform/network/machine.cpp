@@ -1,7 +1,10 @@
 // FolderMachine: a machine kept in a folder of the network root, with Windows path rules.
 #include "platform/network/machine.h"
 
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <vector>
 
@@ -161,6 +164,26 @@ bool Machine::FileExists(std::string_view localPath) const {
   fs::path host;
   std::error_code error;
   return ResolveLocalPath(localPath, host) == ERROR_SUCCESS && fs::exists(host, error);
+}
+
+Win32Error Machine::MoveFile(std::string_view fromLocalPath, std::string_view toLocalPath) const {
+  fs::path from;
+  fs::path to;
+  if (Win32Error status = ResolveLocalPath(fromLocalPath, from); status != ERROR_SUCCESS) {
+    return status;
+  }
+  if (Win32Error status = ResolveLocalPath(toLocalPath, to); status != ERROR_SUCCESS) {
+    return status;
+  }
+  std::error_code error;
+  if (!fs::is_regular_file(fs::symlink_status(from, error))) return ERROR_FILE_NOT_FOUND;
+  if (!fs::is_directory(to.parent_path(), error)) return ERROR_PATH_NOT_FOUND;
+  // A link cannot replace an existing name, which a rename would do.
+  if (link(from.c_str(), to.c_str()) != 0) {
+    return errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED;
+  }
+  unlink(from.c_str());
+  return ERROR_SUCCESS;
 }
 
 }  // namespace tamsel::platform::network

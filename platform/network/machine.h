@@ -42,6 +42,9 @@ class Machine {
       std::string_view localPath) const;  // ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND
   virtual Win32Error DeleteFile(std::string_view localPath) const;  // ERROR_FILE_NOT_FOUND
   virtual bool FileExists(std::string_view localPath) const;
+  // Moves a file within this machine; an existing target is never replaced
+  // (ERROR_ALREADY_EXISTS), a missing source gives ERROR_FILE_NOT_FOUND.
+  virtual Win32Error MoveFile(std::string_view fromLocalPath, std::string_view toLocalPath) const;
 };
 
 // A machine kept in a folder: <root>/<NAME>/{drives/C,drives/D,state}, offline while

@@ -64,6 +64,7 @@ inline constexpr Win32Error ERROR_NOACCESS = 998;
 inline constexpr Win32Error ERROR_NONE_MAPPED = 1332;
 inline constexpr Win32Error ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr Win32Error ERROR_NOT_FOUND = 1168;
+inline constexpr Win32Error ERROR_NOT_SAME_DEVICE = 17;
 inline constexpr Win32Error ERROR_NOT_SUPPORTED = 50;
 inline constexpr Win32Error ERROR_NO_LOGON_SERVERS = 1311;
 inline constexpr Win32Error ERROR_NO_MORE_ITEMS = 259;
