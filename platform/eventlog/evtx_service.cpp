@@ -31,7 +31,8 @@ EvtxStamp StampOf(const struct stat& info) {
 // The whole file, read through one descriptor.
 Win32Error ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
                          EvtxStamp& stamp) {
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without blocking: a FIFO in the file's place must not wait for a writer.
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd) return ErrnoToWin32(errno, path);
   struct stat info {};
   if (fstat(fd.Get(), &info) != 0) return ErrnoToWin32(errno, path);
@@ -56,10 +57,12 @@ bool StampOf(const std::filesystem::path& path, EvtxStamp& stamp) {
 }  // namespace
 
 bool IsEvtxFile(const std::filesystem::path& path) {
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without blocking, and only a regular file: a FIFO in a log's place is no log at all.
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  struct stat info {};
   std::uint8_t signature[8];
-  return fd && ReadExact(fd.Get(), 0, signature, sizeof signature) &&
-         evtx::HasFileSignature(signature);
+  return fd && fstat(fd.Get(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ReadExact(fd.Get(), 0, signature, sizeof signature) && evtx::HasFileSignature(signature);
 }
 
 bool KeepsEvtxLogs(const network::Machine& machine) {
