@@ -31,12 +31,11 @@ EvtxStamp StampOf(const struct stat& info) {
 // The whole file, read through one descriptor.
 Win32Error ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
                          EvtxStamp& stamp) {
-  // Without blocking: a FIFO in the file's place must not wait for a writer.
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (!fd) return ErrnoToWin32(errno, path);
+  UniqueFd fd;
   struct stat info {};
-  if (fstat(fd.Get(), &info) != 0) return ErrnoToWin32(errno, path);
-  if (!S_ISREG(info.st_mode)) return ERROR_ACCESS_DENIED;
+  if (Win32Error error = OpenRegularFile(path, O_RDONLY, fd, info); error != ERROR_SUCCESS) {
+    return error;
+  }
   stamp = StampOf(info);
   bytes.resize(static_cast<std::size_t>(info.st_size));
   if (!ReadExact(fd.Get(), 0, bytes.data(), bytes.size())) return ERROR_EVENTLOG_FILE_CORRUPT;
@@ -57,11 +56,11 @@ bool StampOf(const std::filesystem::path& path, EvtxStamp& stamp) {
 }  // namespace
 
 bool IsEvtxFile(const std::filesystem::path& path) {
-  // Without blocking, and only a regular file: a FIFO in a log's place is no log at all.
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  // A FIFO in a log's place is no log at all.
+  UniqueFd fd;
   struct stat info {};
   std::uint8_t signature[8];
-  return fd && fstat(fd.Get(), &info) == 0 && S_ISREG(info.st_mode) &&
+  return OpenRegularFile(path, O_RDONLY, fd, info) == ERROR_SUCCESS &&
          ReadExact(fd.Get(), 0, signature, sizeof signature) && evtx::HasFileSignature(signature);
 }
 

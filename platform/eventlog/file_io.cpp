@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,20 @@ int UniqueFd::Release() {
   int fd = fd_;
   fd_ = -1;
   return fd;
+}
+
+Win32Error OpenRegularFile(const std::filesystem::path& path, int flags, UniqueFd& fd,
+                           struct stat& info) {
+  UniqueFd opened(open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!opened) return ErrnoToWin32(errno, path);
+  if (fstat(opened.Get(), &info) != 0) return ErrnoToWin32(errno, path);
+  if (!S_ISREG(info.st_mode)) return ERROR_ACCESS_DENIED;
+  const int status = fcntl(opened.Get(), F_GETFL);
+  if (status < 0 || fcntl(opened.Get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
+    return ErrnoToWin32(errno, path);
+  }
+  fd = std::move(opened);
+  return ERROR_SUCCESS;
 }
 
 Win32Error ErrnoToWin32(int error, const std::filesystem::path& path) {

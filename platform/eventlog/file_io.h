@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <filesystem>
 
+struct stat;
+
 #include "platform/network/win32_error.h"
 
 namespace tamsel::platform::eventlog {
@@ -31,6 +33,12 @@ class UniqueFd {
 
 // ENOENT becomes ERROR_PATH_NOT_FOUND when the folder of `path` is missing too.
 Win32Error ErrnoToWin32(int error, const std::filesystem::path& path = {});
+
+// Opens `path` without blocking (a FIFO or device in a log's place would otherwise wait for a
+// peer forever) and accepts only a regular file, whose status lands in `info`; the descriptor is
+// left blocking for the reads and writes that follow. ERROR_ACCESS_DENIED for anything else.
+Win32Error OpenRegularFile(const std::filesystem::path& path, int flags, UniqueFd& fd,
+                           struct stat& info);
 
 bool ReadExact(int fd, std::uint64_t offset, void* out, std::size_t size);
 Win32Error WriteAll(int fd, std::uint64_t offset, const void* data, std::size_t size);

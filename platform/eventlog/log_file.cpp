@@ -23,20 +23,8 @@ std::uint64_t RoundUp(std::uint64_t value, std::uint64_t step) {
 }  // namespace
 
 Win32Error LogFile::Open(const std::filesystem::path& path, bool writable) {
-  // Opened without blocking: a FIFO or a device in the log's place would otherwise wait for
-  // a peer forever. Only a regular file is a log.
-  UniqueFd fd(
-      open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (!fd) return ErrnoToWin32(errno, path);
   struct stat info {};
-  if (fstat(fd.Get(), &info) != 0) return ErrnoToWin32(errno, path);
-  if (!S_ISREG(info.st_mode)) return ERROR_ACCESS_DENIED;
-  const int flags = fcntl(fd.Get(), F_GETFL);
-  if (flags < 0 || fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    return ErrnoToWin32(errno, path);
-  }
-  fd_ = std::move(fd);
-  return ERROR_SUCCESS;
+  return OpenRegularFile(path, writable ? O_RDWR : O_RDONLY, fd_, info);
 }
 
 Win32Error LogFile::WriteEmpty(const std::filesystem::path& path, std::uint32_t maxSize,
