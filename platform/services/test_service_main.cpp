@@ -1,6 +1,8 @@
 // A small service program for the control manager's tests. Its first argument picks the
 // behaviour; every control code it receives is written to standard output (the service's
-// output file), one per line.
+// output file), one per line. With TAMSEL_TEST_SERVICE_JOURNAL set, "running NAME" and
+// "stopped NAME" are appended to that file, so tests see the order of several services.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,7 +25,21 @@ svc::SERVICE_STATUS_HANDLE statusHandle = 0;
 svc::SERVICE_STATUS status{
     svc::SERVICE_WIN32_OWN_PROCESS, svc::SERVICE_START_PENDING, 0, 0, 0, 0, 0};
 
+std::string serviceName;
+
+void Journal(const char* what) {
+  const char* path = std::getenv("TAMSEL_TEST_SERVICE_JOURNAL");
+  if (path == nullptr) return;
+  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  std::string line = std::string(what) + " " + serviceName + "\n";
+  [[maybe_unused]] ssize_t written = write(fd, line.data(), line.size());
+  close(fd);
+}
+
 void Report(svc::DWORD state) {
+  if (state == svc::SERVICE_RUNNING) Journal("running");
+  if (state == svc::SERVICE_STOPPED) Journal("stopped");
   status.dwCurrentState = state;
   status.dwControlsAccepted = state == svc::SERVICE_RUNNING ? svc::SERVICE_ACCEPT_STOP : 0;
   svc::SetServiceStatus(statusHandle, &status);
@@ -40,6 +56,7 @@ void Handler(svc::DWORD control) {
 }
 
 void ServiceMain(svc::DWORD argc, char** argv) {
+  serviceName = argv[0];
   std::printf("service main %s argc %u\n", argv[0], argc);
   std::fflush(stdout);
   statusHandle = svc::RegisterServiceCtrlHandlerA(mode == "wrongname" ? "Other" : argv[0], Handler);

@@ -10,15 +10,14 @@
 
 #include "platform/services/services.h"
 #include "tools/tamsel/commands.h"
+#include "tools/tamsel/sc_support.h"
 
 namespace tamsel::tools {
 
 namespace {
 
-namespace svc = platform::services;
-
 constexpr const char* kUsage =
-    "usage: tamsel sc COMMAND NAME [OPTIONS]\n"
+    "usage: tamsel sc COMMAND [NAME] [OPTIONS]\n"
     "  create NAME --binpath PATH [--start auto|demand|disabled] [--displayname TEXT]\n"
     "                       record a service (own process, LocalSystem)\n"
     "  delete NAME          remove the record (a running service goes when it stops)\n"
@@ -28,6 +27,12 @@ constexpr const char* kUsage =
     "                       send the stop control and wait until it has stopped\n"
     "  control NAME CODE    send a control code (user codes are 128 to 255)\n"
     "  query NAME [--json]  its state; JSON: {name, state, state_name, pid, exit_code}\n"
+    "  boot [--timeout SECONDS]\n"
+    "                       start every service whose start type is auto, in name order\n"
+    "                       (what tamsel-scm.service runs when the host starts)\n"
+    "  shutdown [--timeout SECONDS]\n"
+    "                       stop every running service in the reverse order, SIGTERM being\n"
+    "                       the stop control, each waited for before the next\n"
     "The timeout defaults to 30 seconds. Services run on the local machine (--machine /\n"
     "TAMSEL_MACHINE) in the current network, as does the program they start.\n";
 
@@ -35,66 +40,6 @@ int Usage(const char* error) {
   std::fprintf(stderr, "tamsel sc: %s\n%s", error, kUsage);
   return 1;
 }
-
-const char* ErrorName(svc::DWORD error) {
-  switch (error) {
-    case platform::ERROR_ACCESS_DENIED:
-      return "access denied";
-    case platform::ERROR_FILE_NOT_FOUND:
-      return "the program file was not found";
-    case platform::ERROR_INVALID_NAME:
-      return "invalid service name";
-    case platform::ERROR_INVALID_PARAMETER:
-      return "invalid parameter";
-    case platform::ERROR_INVALID_SERVICE_CONTROL:
-      return "the service does not accept this control";
-    case platform::ERROR_SERVICE_REQUEST_TIMEOUT:
-      return "the service did not respond in time";
-    case platform::ERROR_SERVICE_ALREADY_RUNNING:
-      return "the service is already running";
-    case platform::ERROR_SERVICE_DISABLED:
-      return "the service is disabled";
-    case platform::ERROR_SERVICE_DOES_NOT_EXIST:
-      return "the service does not exist";
-    case platform::ERROR_SERVICE_CANNOT_ACCEPT_CTRL:
-      return "the service cannot accept controls now";
-    case platform::ERROR_SERVICE_NOT_ACTIVE:
-      return "the service has not been started";
-    case platform::ERROR_SERVICE_EXISTS:
-      return "the service already exists";
-    case platform::ERROR_SERVICE_MARKED_FOR_DELETE:
-      return "the service is marked for deletion";
-    default:
-      return "failed";
-  }
-}
-
-int Failed(const std::string& what, svc::DWORD error) {
-  std::fprintf(stderr, "tamsel sc: %s: %s (error %u)\n", what.c_str(), ErrorName(error), error);
-  return 1;
-}
-
-const char* StateName(svc::DWORD state) {
-  static const char* const kNames[] = {"UNKNOWN",       "STOPPED", "START_PENDING",
-                                       "STOP_PENDING",  "RUNNING", "CONTINUE_PENDING",
-                                       "PAUSE_PENDING", "PAUSED"};
-  return state < 8 ? kNames[state] : "UNKNOWN";
-}
-
-// Owns an SC_HANDLE.
-class ScHandle {
- public:
-  explicit ScHandle(svc::SC_HANDLE handle = nullptr) : handle_(handle) {}
-  ~ScHandle() {
-    if (handle_ != nullptr) svc::CloseServiceHandle(handle_);
-  }
-  ScHandle(const ScHandle&) = delete;
-  ScHandle& operator=(const ScHandle&) = delete;
-  svc::SC_HANDLE Get() const { return handle_; }
-
- private:
-  svc::SC_HANDLE handle_;
-};
 
 // The value after `option` in args (removed from args with it), if present.
 bool TakeOption(Args& args, const std::string& option, std::string& value) {
@@ -126,24 +71,11 @@ bool ParseNumber(const std::string& text, unsigned long& value) {
   return *end == '\0' && text[0] != '-';
 }
 
-// Polls the status until `done` says so or the timeout passes; false on timeout.
-template <typename Done>
-bool WaitForStatus(svc::SC_HANDLE service, std::chrono::seconds timeout,
-                   svc::SERVICE_STATUS& status, Done done) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    if (!svc::QueryServiceStatus(service, &status)) return false;
-    if (done(status)) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-}
-
 void PrintStatus(const std::string& name, const svc::SERVICE_STATUS& status, svc::DWORD pid) {
   std::printf("SERVICE_NAME: %s\n", name.c_str());
   std::printf("        TYPE               : %x  WIN32_OWN_PROCESS\n", status.dwServiceType);
   std::printf("        STATE              : %u  %s\n", status.dwCurrentState,
-              StateName(status.dwCurrentState));
+              ScStateName(status.dwCurrentState));
   std::printf("        WIN32_EXIT_CODE    : %u  (0x%x)\n", status.dwWin32ExitCode,
               status.dwWin32ExitCode);
   std::printf("        PID                : %u\n", pid);
@@ -170,7 +102,7 @@ int Create(svc::SC_HANDLE manager, const std::string& name, Args args) {
                                        svc::SERVICE_ALL_ACCESS, svc::SERVICE_WIN32_OWN_PROCESS,
                                        startType, svc::SERVICE_ERROR_NORMAL, binPath.c_str(),
                                        nullptr, nullptr, nullptr, nullptr, nullptr));
-  if (service.Get() == nullptr) return Failed("create " + name, svc::GetLastError());
+  if (service.Get() == nullptr) return ScFailed("create " + name, svc::GetLastError());
   std::printf("[SC] CreateService SUCCESS\n");
   return 0;
 }
@@ -180,14 +112,12 @@ int Start(svc::SC_HANDLE service, const std::string& name, Args args,
   std::vector<const char*> argv;
   for (const std::string& argument : args) argv.push_back(argument.c_str());
   if (!svc::StartServiceA(service, static_cast<svc::DWORD>(argv.size()), argv.data())) {
-    return Failed("start " + name, svc::GetLastError());
+    return ScFailed("start " + name, svc::GetLastError());
   }
   svc::SERVICE_STATUS status{};
-  bool settled = WaitForStatus(service, timeout, status, [](const svc::SERVICE_STATUS& s) {
-    return s.dwCurrentState == svc::SERVICE_RUNNING || s.dwCurrentState == svc::SERVICE_STOPPED;
-  });
+  bool settled = WaitForState(service, timeout, status, svc::SERVICE_RUNNING, svc::SERVICE_STOPPED);
   PrintStatus(name, status, svc::QueryServiceProcessId(service));
-  if (!settled) return Failed("start " + name, platform::ERROR_SERVICE_REQUEST_TIMEOUT);
+  if (!settled) return ScFailed("start " + name, platform::ERROR_SERVICE_REQUEST_TIMEOUT);
   if (status.dwCurrentState != svc::SERVICE_RUNNING) {
     std::fprintf(stderr, "tamsel sc: start %s: the service stopped (exit code %u)\n", name.c_str(),
                  status.dwWin32ExitCode);
@@ -199,26 +129,24 @@ int Start(svc::SC_HANDLE service, const std::string& name, Args args,
 int Stop(svc::SC_HANDLE service, const std::string& name, std::chrono::seconds timeout) {
   svc::SERVICE_STATUS status{};
   if (!svc::ControlService(service, svc::SERVICE_CONTROL_STOP, &status)) {
-    return Failed("stop " + name, svc::GetLastError());
+    return ScFailed("stop " + name, svc::GetLastError());
   }
-  bool stopped = WaitForStatus(service, timeout, status, [](const svc::SERVICE_STATUS& s) {
-    return s.dwCurrentState == svc::SERVICE_STOPPED;
-  });
+  bool stopped = WaitForState(service, timeout, status, svc::SERVICE_STOPPED, svc::SERVICE_STOPPED);
   PrintStatus(name, status, svc::QueryServiceProcessId(service));
-  if (!stopped) return Failed("stop " + name, platform::ERROR_SERVICE_REQUEST_TIMEOUT);
+  if (!stopped) return ScFailed("stop " + name, platform::ERROR_SERVICE_REQUEST_TIMEOUT);
   return 0;
 }
 
 int Query(svc::SC_HANDLE service, const std::string& name, bool json) {
   svc::SERVICE_STATUS status{};
   if (!svc::QueryServiceStatus(service, &status)) {
-    return Failed("query " + name, svc::GetLastError());
+    return ScFailed("query " + name, svc::GetLastError());
   }
   svc::DWORD pid = svc::QueryServiceProcessId(service);
   if (json) {
     nlohmann::json object = {{"name", name},
                              {"state", status.dwCurrentState},
-                             {"state_name", StateName(status.dwCurrentState)},
+                             {"state_name", ScStateName(status.dwCurrentState)},
                              {"pid", pid},
                              {"exit_code", status.dwWin32ExitCode}};
     std::printf("%s\n", object.dump(2).c_str());
@@ -237,6 +165,16 @@ int RunScCommand(const Args& arguments) {
     return 0;
   }
   const std::string& command = arguments[0];
+  if (command == "boot" || command == "shutdown") {
+    Args args(arguments.begin() + 1, arguments.end());
+    std::string timeoutText = "30";
+    TakeOption(args, "--timeout", timeoutText);
+    unsigned long seconds = 0;
+    if (!ParseNumber(timeoutText, seconds)) return Usage("--timeout needs a number of seconds");
+    if (!args.empty()) return Usage(("unexpected argument '" + args[0] + "'").c_str());
+    return command == "boot" ? RunScBoot(std::chrono::seconds(seconds))
+                             : RunScShutdown(std::chrono::seconds(seconds));
+  }
   if (arguments.size() < 2 || arguments[1] == "--help") {
     if (arguments.size() >= 2) {
       std::printf("%s", kUsage);
@@ -254,7 +192,7 @@ int RunScCommand(const Args& arguments) {
   std::chrono::seconds timeout(seconds);
 
   ScHandle manager(svc::OpenSCManagerA(nullptr, nullptr, svc::SC_MANAGER_ALL_ACCESS));
-  if (manager.Get() == nullptr) return Failed("open the service manager", svc::GetLastError());
+  if (manager.Get() == nullptr) return ScFailed("open the service manager", svc::GetLastError());
   if (command == "create") return Create(manager.Get(), name, args);
 
   bool json = TakeFlag(args, "--json");
@@ -262,10 +200,10 @@ int RunScCommand(const Args& arguments) {
     return Usage(("unexpected argument '" + args[0] + "'").c_str());
   }
   ScHandle service(svc::OpenServiceA(manager.Get(), name.c_str(), svc::SERVICE_ALL_ACCESS));
-  if (service.Get() == nullptr) return Failed(command + " " + name, svc::GetLastError());
+  if (service.Get() == nullptr) return ScFailed(command + " " + name, svc::GetLastError());
 
   if (command == "delete") {
-    if (!svc::DeleteService(service.Get())) return Failed("delete " + name, svc::GetLastError());
+    if (!svc::DeleteService(service.Get())) return ScFailed("delete " + name, svc::GetLastError());
     std::printf("[SC] DeleteService SUCCESS\n");
     return 0;
   }
@@ -279,7 +217,7 @@ int RunScCommand(const Args& arguments) {
     }
     svc::SERVICE_STATUS status{};
     if (!svc::ControlService(service.Get(), static_cast<svc::DWORD>(code), &status)) {
-      return Failed("control " + name, svc::GetLastError());
+      return ScFailed("control " + name, svc::GetLastError());
     }
     PrintStatus(name, status, svc::QueryServiceProcessId(service.Get()));
     return 0;
