@@ -114,6 +114,12 @@ int UpgradeDatabase(const std::filesystem::path& file) {
   return UpgradeSchema(*session);
 }
 
+void BackupDatabase(const std::filesystem::path& file, const std::filesystem::path& target) {
+  auto session = OpenExisting(file);
+  // VACUUM INTO reads one snapshot, so a writer meanwhile changes nothing in the copy.
+  session->Prepare("VACUUM INTO ?").BindText(1, target.string()).Run();
+}
+
 DatabaseInfo ReadDatabaseInfo(const std::filesystem::path& file) {
   auto session = OpenExisting(file);
   DatabaseInfo info = ReadInfo(*session);

@@ -28,6 +28,10 @@ void CreateDatabase(const std::filesystem::path& file);
 // Brings an existing database to the current schema; returns the version it had.
 int UpgradeDatabase(const std::filesystem::path& file);
 
+// A consistent copy of the database in `target` (which must not exist), also while another
+// process writes to it.
+void BackupDatabase(const std::filesystem::path& file, const std::filesystem::path& target);
+
 struct DatabaseInfo {
   std::filesystem::path file;
   int version = 0;

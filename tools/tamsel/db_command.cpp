@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -24,7 +25,12 @@ namespace {
 constexpr const char* kUsage =
     "usage: tamsel db create [--catalog NAME]        a new database with schema and seed rows\n"
     "                                                (never replaces an existing one)\n"
-    "       tamsel db upgrade [--catalog NAME]       brings a database to the current schema\n"
+    "       tamsel db upgrade [--catalog NAME] [--backup]\n"
+    "                                                brings a database to the current schema;\n"
+    "                                                --backup copies it first to backups/ in\n"
+    "                                                the data folder (embedded file only); a\n"
+    "                                                database newer than this program is refused\n"
+    "                                                and left as it is\n"
     "       tamsel db info [--catalog NAME] [--json] schema version and rows per table\n"
     "       tamsel db check [--catalog NAME]         integrity, references and version\n"
     "       tamsel db create-admin USER [--catalog NAME]\n"
@@ -41,6 +47,7 @@ struct Options {
   std::string catalog{db::kDefaultCatalog};
   std::string server;  // a server alias; empty for the embedded file
   bool json = false;
+  bool backup = false;
   std::vector<std::string> positional;
 };
 
@@ -72,6 +79,8 @@ std::optional<Options> ParseOptions(const Args& args, std::string& error) {
       options.server = args[++i];
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--backup") {
+      options.backup = true;
     } else if (arg.starts_with("--")) {
       error = "unknown option " + arg;
       return std::nullopt;
@@ -166,6 +175,45 @@ void ReportUpgrade(const std::string& label, int from) {
   }
 }
 
+// Where an upgrade's backup goes: backups/ beside the file, named by catalog, schema and the
+// UTC time, so backups of several upgrades never replace one another.
+std::filesystem::path BackupFile(const std::filesystem::path& file, int version) {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
+  std::filesystem::path target = file.parent_path() / "backups" /
+                                 (file.stem().string() + "-schema" + std::to_string(version) + "-" +
+                                  stamp + file.extension().string());
+  for (int suffix = 2; std::filesystem::exists(target); ++suffix) {
+    target.replace_filename(file.stem().string() + "-schema" + std::to_string(version) + "-" +
+                            stamp + "-" + std::to_string(suffix) + file.extension().string());
+  }
+  return target;
+}
+
+int Upgrade(const std::filesystem::path& file, bool backup) {
+  const int version = db::ReadDatabaseInfo(file).version;
+  if (version > db::kSchemaVersion) {
+    return Fail("database file " + file.string() + " has schema " + std::to_string(version) +
+                ", newer than this program's schema " + std::to_string(db::kSchemaVersion) +
+                "; it was left as it is (install the Tamsel version that made it)");
+  }
+  if (version == db::kSchemaVersion) {
+    ReportUpgrade(file.string(), version);
+    return 0;
+  }
+  if (backup) {
+    const std::filesystem::path target = BackupFile(file, version);
+    std::filesystem::create_directories(target.parent_path());
+    db::BackupDatabase(file, target);
+    std::printf("backed up %s to %s\n", file.string().c_str(), target.string().c_str());
+  }
+  ReportUpgrade(file.string(), db::UpgradeDatabase(file));
+  return 0;
+}
+
 int PrintInfo(const db::DatabaseInfo& info, bool json) {
   if (json) {
     nlohmann::ordered_json tables = nlohmann::ordered_json::object();
@@ -210,10 +258,7 @@ int RunOnFile(const Options& options) {
   try {
     if (action == "create") return Create(file);
     if (!RequireExisting(file)) return 1;
-    if (action == "upgrade") {
-      ReportUpgrade(file.string(), db::UpgradeDatabase(file));
-      return 0;
-    }
+    if (action == "upgrade") return Upgrade(file, options.backup);
     if (action == "info") return PrintInfo(db::ReadDatabaseInfo(file), options.json);
     if (action == "check") return ReportProblems(file.string(), db::CheckDatabase(file));
     return CreateAdmin(options, [&](const std::string& name, const std::string& password) {
@@ -234,6 +279,9 @@ int RunOnServer(const Options& options) {
   const db::ServerLogin login{*target, options.catalog, "", ""};
   const std::string label = options.server + "/" + options.catalog;
   const std::string& action = options.action;
+  if (options.backup) {
+    return Fail("--backup copies the embedded file; back up a server database with pg_dump");
+  }
   try {
     if (action == "create") {
       db::CreateDatabase(login);

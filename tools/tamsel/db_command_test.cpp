@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "database/schema.h"
+#include "platform/data/session.h"
 #include "testing/postgres_cluster.h"
 #include "testing/temp_dir.h"
 
@@ -151,6 +152,51 @@ TEST_F(DbCommandTest, ServerAliasesAndADatabaseOnTheServer) {
   auto gone = RunTool("db info" + server);
   EXPECT_EQ(gone.exitCode, 1);
   EXPECT_NE(gone.output.find("not an alias"), std::string::npos) << gone.output;
+}
+
+// What a package upgrade runs: a database of the previous schema is copied to backups/ and
+// then upgraded; a current one is left alone; a newer one is refused, untouched, unbacked.
+TEST_F(DbCommandTest, UpgradeWithBackup) {
+  const auto file = dataFolder_ / "TamselDB.db";
+  std::filesystem::create_directories(dataFolder_);
+  {
+    auto session = platform::data::Session::Open(file, true);
+    std::vector<db::SchemaStep> previous(db::SchemaSteps().begin(), db::SchemaSteps().end() - 1);
+    db::UpgradeSchema(*session, previous);
+    session->Execute("INSERT INTO ELServer (ELServerID, ELServerName, Status) VALUES (7, 'S', 1)");
+  }
+  auto upgraded = RunTool("db upgrade --backup");
+  ASSERT_EQ(upgraded.exitCode, 0) << upgraded.output;
+  EXPECT_NE(upgraded.output.find("upgraded"), std::string::npos) << upgraded.output;
+  std::vector<std::filesystem::path> backups;
+  for (const auto& entry : std::filesystem::directory_iterator(dataFolder_ / "backups")) {
+    backups.push_back(entry.path());
+  }
+  ASSERT_EQ(backups.size(), 1u);
+  {
+    auto backup = platform::data::Session::Open(backups[0]);
+    EXPECT_EQ(db::SchemaVersionOf(*backup), db::kSchemaVersion - 1);
+    auto server = backup->Prepare("SELECT ELServerName FROM ELServer WHERE ELServerID = 7");
+    ASSERT_TRUE(server.Step());
+    EXPECT_EQ(server.Text(0), "S");
+  }
+
+  auto current = RunTool("db upgrade --backup");
+  EXPECT_EQ(current.exitCode, 0);
+  EXPECT_NE(current.output.find("already at schema"), std::string::npos) << current.output;
+
+  platform::data::Session::Open(file)->Execute("UPDATE VersionInfo SET SchemaVersion = 99");
+  auto newer = RunTool("db upgrade --backup");
+  EXPECT_EQ(newer.exitCode, 1);
+  EXPECT_NE(newer.output.find("has schema 99, newer than this program's schema"), std::string::npos)
+      << newer.output;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dataFolder_ / "backups"),
+                          std::filesystem::directory_iterator()),
+            1);
+  auto session = platform::data::Session::Open(file);
+  auto version = session->Prepare("SELECT SchemaVersion FROM VersionInfo");
+  ASSERT_TRUE(version.Step());
+  EXPECT_EQ(version.Int64(0), 99);
 }
 
 }  // namespace
