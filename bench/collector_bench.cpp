@@ -2,7 +2,8 @@
 // sources with message and category files, twenty accounts, insertion strings) archived,
 // read, resolved and stored, against a raw prepared INSERT of as many rows into the same
 // schema in the same run; the peak memory of passes over logs of different sizes; and the same
-// pass over a machine of version 6.3, whose log is an .evtx file.
+// pass over a machine of version 6.3, whose log is an .evtx file; and the same pass with and
+// without the completeness ledger, with the ledger's cost in per cent.
 //
 //   collector_bench [--count N] [--small N] [--runs N] [--prefill N] [--data DIR]
 //                   [--message-file PATH]
@@ -218,8 +219,9 @@ long StoredFor(int serverId) {
   return rows.Int64(0);
 }
 
-// Collects the server, the only active one, in one pass.
-PassResult CollectPass(const Server& server) {
+// Collects the server, the only active one, in one pass; `ledger` false runs it without the
+// completeness ledger, the baseline of what the ledger costs.
+PassResult CollectPass(const Server& server, bool ledger = true) {
   {
     auto session = data::Session::Open(tamsel::db::LocalCatalogFile("TamselDB"));
     session->Execute("UPDATE ELServer SET Status = 0");
@@ -230,6 +232,7 @@ PassResult CollectPass(const Server& server) {
   }
   tamsel::collector::CCollectorService collector("Tamsel");
   Configure(collector);
+  collector.ledger_.SetEnabled(ledger);
   bench::ResetPeak();
   const long startKiB = bench::ResidentKiB();
   const auto start = std::chrono::steady_clock::now();
@@ -308,6 +311,12 @@ int main(int argc, char** argv) {
   for (int run = 1; run <= options.runs; ++run) {
     modernPasses.push_back({"MODERN" + std::to_string(run), 300 + run, options.count, false, true});
   }
+  // The same pass with and without the ledger, one after the other in each run.
+  std::vector<Server> ledgerPasses, plainPasses;
+  for (int run = 1; run <= options.runs; ++run) {
+    ledgerPasses.push_back({"LEDGER" + std::to_string(run), 400 + run, options.count, false});
+    plainPasses.push_back({"PLAIN" + std::to_string(run), 500 + run, options.count, false});
+  }
   const Server smallRead{"SMALL", 101, options.small, true};
   const Server largeRead{"LARGE", 102, options.count, true};
   const Server modernRead{"LARGE63", 103, options.count, true, true};
@@ -315,6 +324,8 @@ int main(int argc, char** argv) {
   tamsel::db::CreateDatabase(tamsel::db::LocalCatalogFile("TamselDB"));
   for (const Server& server : passes) PrepareServer(server, options.messageFile);
   for (const Server& server : modernPasses) PrepareServer(server, options.messageFile);
+  for (const Server& server : ledgerPasses) PrepareServer(server, options.messageFile);
+  for (const Server& server : plainPasses) PrepareServer(server, options.messageFile);
   PrepareServer(smallRead, options.messageFile);
   PrepareServer(largeRead, options.messageFile);
   PrepareServer(modernRead, options.messageFile);
@@ -334,7 +345,7 @@ int main(int argc, char** argv) {
               static_cast<long long>(options.prefill), options.runs);
   std::printf("| run | raw INSERT rows/s | pass records/s | pass / raw | load |\n");
   std::printf("|----:|------------------:|---------------:|-----------:|-----:|\n");
-  std::vector<double> raws, rates, ratios, modernRates, modernRatios;
+  std::vector<double> raws, rates, ratios, modernRates, modernRatios, withLedger, withoutLedger;
   for (int run = 0; run < options.runs; ++run) {
     if (options.prefill == 0) {
       RemoveDatabase(database);
@@ -352,6 +363,10 @@ int main(int argc, char** argv) {
     const PassResult modern = CollectPass(modernPasses[run]);
     modernRates.push_back(options.count / modern.seconds);
     modernRatios.push_back(pass.seconds / modern.seconds);
+    // Which goes first alternates, so the database's growth within a run favours neither.
+    if (run % 2 == 0) withoutLedger.push_back(CollectPass(plainPasses[run], false).seconds);
+    withLedger.push_back(CollectPass(ledgerPasses[run], true).seconds);
+    if (run % 2 == 1) withoutLedger.push_back(CollectPass(plainPasses[run], false).seconds);
     std::printf("| %3d | %17.0f | %14.0f | %10.2f | %4.2f |\n", run + 1, raw, rate, rate / raw,
                 bench::LoadAverage());
     std::fflush(stdout);
@@ -373,6 +388,14 @@ int main(int argc, char** argv) {
   std::printf("collector's work on a kept .evtx backup   %9.0f records/s\n",
               options.count / modernLarge.seconds);
   std::printf("memory growth, collector's work, .evtx    %9ld KiB\n", modernLarge.growthKiB);
+  const double ledgerSeconds = bench::Median(withLedger);
+  const double plainSeconds = bench::Median(withoutLedger);
+  std::printf("pass without the completeness ledger      %9.0f records/s\n",
+              options.count / plainSeconds);
+  std::printf("pass with the completeness ledger         %9.0f records/s\n",
+              options.count / ledgerSeconds);
+  std::printf("ledger's cost per pass (limit 2 %%)        %+8.1f %%\n",
+              100.0 * (ledgerSeconds - plainSeconds) / plainSeconds);
   std::printf("load average at end %.2f\n", bench::LoadAverage());
   return 0;
 }

@@ -67,7 +67,9 @@ std::string LedgerTime(std::time_t seconds) {
 }
 
 void LedgerRecorder::Begin(int serverId, const std::string& logName, std::time_t now) {
+  const bool enabled = enabled_;
   *this = LedgerRecorder();
+  enabled_ = enabled;
   serverId_ = serverId;
   logName_ = logName;
   start_ = now;
@@ -81,6 +83,7 @@ void LedgerRecorder::AddCounts(long stored, long excluded, long notStored) {
 
 bool LedgerRecorder::Write(const data::Connection& connection, const std::string& outcome,
                            std::time_t now) const {
+  if (!enabled_) return true;
   Row row;
   row.serverId = serverId_;
   row.logName = logName_;

@@ -16,7 +16,7 @@ class LedgerRecorder {
  public:
   void Begin(int serverId, const std::string& logName, std::time_t now);
   // Records of the log's own archive (not of backups an earlier pass left) set first and last.
-  void SetLive(bool live) { live_ = live; }
+  void SetLive(bool live) { live_ = live && enabled_; }
   void NoteRecord(std::uint32_t number, std::uint32_t timeWritten) {
     if (!live_) return;
     if (!haveRecords_) {
@@ -31,6 +31,10 @@ class LedgerRecorder {
   void NoteCleared() { cleared_ = true; }
   void NoteBackupKept() { ++backupsKept_; }
 
+  // A recorder switched off notes nothing and writes no row: the benchmark's baseline of a pass
+  // without the ledger.
+  void SetEnabled(bool enabled) { enabled_ = enabled; }
+
   // Writes the row; outcome "read" or "not archived". A ledger that cannot be written is
   // traced by the caller and never fails the pass. True when the row was written.
   bool Write(const platform::data::Connection& connection, const std::string& outcome,
@@ -40,6 +44,7 @@ class LedgerRecorder {
                            std::time_t now);
 
  private:
+  bool enabled_ = true;
   int serverId_ = 0;
   std::string logName_;
   std::time_t start_ = 0;
