@@ -15,7 +15,21 @@ namespace {
 std::mutex currentMutex;
 std::optional<Network> current;
 
+// An installed program (<prefix>/bin beside <prefix>/share/tamsel) uses the system's network:
+// /var/lib/tamsel for the prefix /usr, <prefix>/var/lib/tamsel for another one. A tree unpacked
+// under another root (<root>/usr) keeps to <root>/var/lib/tamsel.
+std::optional<std::filesystem::path> InstalledRoot() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || self.parent_path().filename() != "bin") return std::nullopt;
+  const std::filesystem::path prefix = self.parent_path().parent_path();
+  if (!std::filesystem::is_directory(prefix / "share" / "tamsel", error)) return std::nullopt;
+  const std::filesystem::path base = prefix.filename() == "usr" ? prefix.parent_path() : prefix;
+  return base / "var" / "lib" / "tamsel";
+}
+
 std::filesystem::path DefaultRoot() {
+  if (auto installed = InstalledRoot()) return *installed;
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) {
     return std::filesystem::path(data) / "tamsel" / "network";
   }

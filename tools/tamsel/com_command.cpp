@@ -76,12 +76,14 @@ std::filesystem::path ExecutableFolder() {
   return error ? std::filesystem::current_path() : self.parent_path();
 }
 
-// The built library: beside the tool, or in the build tree's reports folder.
+// The built library: beside the tool, in the build tree's reports folder, or installed in
+// lib/tamsel.
 std::filesystem::path DefaultLibrary() {
   const std::filesystem::path folder = ExecutableFolder();
   for (const std::filesystem::path& candidate :
        {folder / "libTamselReportsCom.so", folder / ".." / "reports" / "libTamselReportsCom.so",
-        folder / ".." / "lib" / "libTamselReportsCom.so"}) {
+        folder / ".." / "lib" / "libTamselReportsCom.so",
+        folder / ".." / "lib" / "tamsel" / "libTamselReportsCom.so"}) {
     if (std::filesystem::exists(candidate)) return candidate.lexically_normal();
   }
   return folder / ".." / "reports" / "libTamselReportsCom.so";
