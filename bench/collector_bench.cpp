@@ -211,9 +211,10 @@ void PrepareServer(const Server& server, const fs::path& messageFile) {
   }
 }
 
-long StoredFor(int serverId) {
+long RowsFor(const char* table, int serverId) {
   auto session = data::Session::Open(tamsel::db::LocalCatalogFile("TamselDB"));
-  auto rows = session->Prepare("SELECT COUNT(*) FROM LogEntry WHERE ELServerID = ?");
+  auto rows =
+      session->Prepare(std::string("SELECT COUNT(*) FROM ") + table + " WHERE ELServerID = ?");
   rows.BindInt64(1, serverId);
   rows.Step();
   return rows.Int64(0);
@@ -240,8 +241,9 @@ PassResult CollectPass(const Server& server, bool ledger = true) {
   PassResult result;
   result.seconds = bench::SecondsSince(start);
   result.growthKiB = bench::PeakKiB() - startKiB;
-  result.stored = StoredFor(server.id);
+  result.stored = RowsFor("LogEntry", server.id);
   Check(result.stored == server.count, "storing every record");
+  Check(RowsFor("CollectionLedger", server.id) == (ledger ? 1 : 0), "the ledger switch");
   return result;
 }
 
