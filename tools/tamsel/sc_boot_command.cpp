@@ -6,7 +6,9 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -90,7 +92,7 @@ bool StartOne(svc::SC_HANDLE manager, const std::string& name, std::chrono::seco
   return true;
 }
 
-// Stops one service if it runs; false when it did not stop in time.
+// Stops one service if it runs; false when it could not be signalled or did not stop in time.
 bool StopOne(svc::SC_HANDLE manager, const std::string& name, std::chrono::seconds timeout) {
   ScHandle service(svc::OpenServiceA(manager, name.c_str(), svc::SERVICE_ALL_ACCESS));
   if (service.Get() == nullptr) return true;
@@ -100,7 +102,12 @@ bool StopOne(svc::SC_HANDLE manager, const std::string& name, std::chrono::secon
       status.dwCurrentState == svc::SERVICE_STOPPED) {
     return true;
   }
-  if (kill(static_cast<pid_t>(pid), SIGTERM) != 0) return true;  // gone meanwhile
+  if (kill(static_cast<pid_t>(pid), SIGTERM) != 0) {
+    if (errno == ESRCH) return true;  // gone meanwhile
+    std::fprintf(stderr, "tamsel sc: stop %s: cannot signal process %u: %s\n", name.c_str(), pid,
+                 std::strerror(errno));
+    return false;
+  }
   if (!WaitForState(service.Get(), timeout, status, svc::SERVICE_STOPPED, svc::SERVICE_STOPPED)) {
     return Report("stop " + name, platform::ERROR_SERVICE_REQUEST_TIMEOUT);
   }
