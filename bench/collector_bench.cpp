@@ -12,6 +12,7 @@
 // the year before now (all runs share it, so it grows by their records). --data keeps the
 // generated history in DIR for later invocations. The message file defaults to the test
 // message DLL of the same build (<build>/tests/collector_messages.dll).
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -179,6 +180,7 @@ double RawInsertRate(const fs::path& file, int serverId, int count) {
 
 struct PassResult {
   double seconds = 0;
+  double cpuSeconds = 0;  // of every thread of the process: what load on the machine hides
   long stored = 0;
   long growthKiB = 0;  // peak resident memory above the resident memory at the start
 };
@@ -220,6 +222,13 @@ long RowsFor(const char* table, int serverId) {
   return rows.Int64(0);
 }
 
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // Collects the server, the only active one, in one pass; `ledger` false runs it without the
 // completeness ledger, the baseline of what the ledger costs.
 PassResult CollectPass(const Server& server, bool ledger = true) {
@@ -236,10 +245,12 @@ PassResult CollectPass(const Server& server, bool ledger = true) {
   collector.ledger_.SetEnabled(ledger);
   bench::ResetPeak();
   const long startKiB = bench::ResidentKiB();
+  const double startCpu = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   Check(collector.CollectAll() == 0, "CollectAll");
   PassResult result;
   result.seconds = bench::SecondsSince(start);
+  result.cpuSeconds = ProcessCpuSeconds() - startCpu;
   result.growthKiB = bench::PeakKiB() - startKiB;
   result.stored = RowsFor("LogEntry", server.id);
   Check(result.stored == server.count, "storing every record");
@@ -347,7 +358,8 @@ int main(int argc, char** argv) {
               static_cast<long long>(options.prefill), options.runs);
   std::printf("| run | raw INSERT rows/s | pass records/s | pass / raw | load |\n");
   std::printf("|----:|------------------:|---------------:|-----------:|-----:|\n");
-  std::vector<double> raws, rates, ratios, modernRates, modernRatios, withLedger, withoutLedger;
+  std::vector<double> raws, rates, ratios, modernRates, modernRatios, withLedger, withoutLedger,
+      withLedgerCpu, withoutLedgerCpu;
   for (int run = 0; run < options.runs; ++run) {
     if (options.prefill == 0) {
       RemoveDatabase(database);
@@ -366,9 +378,16 @@ int main(int argc, char** argv) {
     modernRates.push_back(options.count / modern.seconds);
     modernRatios.push_back(pass.seconds / modern.seconds);
     // Which goes first alternates, so the database's growth within a run favours neither.
-    if (run % 2 == 0) withoutLedger.push_back(CollectPass(plainPasses[run], false).seconds);
-    withLedger.push_back(CollectPass(ledgerPasses[run], true).seconds);
-    if (run % 2 == 1) withoutLedger.push_back(CollectPass(plainPasses[run], false).seconds);
+    auto plain = [&] {
+      const PassResult result = CollectPass(plainPasses[run], false);
+      withoutLedger.push_back(result.seconds);
+      withoutLedgerCpu.push_back(result.cpuSeconds);
+    };
+    if (run % 2 == 0) plain();
+    const PassResult ledger = CollectPass(ledgerPasses[run], true);
+    withLedger.push_back(ledger.seconds);
+    withLedgerCpu.push_back(ledger.cpuSeconds);
+    if (run % 2 == 1) plain();
     std::printf("| %3d | %17.0f | %14.0f | %10.2f | %4.2f |\n", run + 1, raw, rate, rate / raw,
                 bench::LoadAverage());
     std::fflush(stdout);
@@ -396,8 +415,12 @@ int main(int argc, char** argv) {
               options.count / plainSeconds);
   std::printf("pass with the completeness ledger         %9.0f records/s\n",
               options.count / ledgerSeconds);
-  std::printf("ledger's cost per pass (limit 2 %%)        %+8.1f %%\n",
+  std::printf("ledger's cost per pass, time (limit 2 %%)  %+8.1f %%\n",
               100.0 * (ledgerSeconds - plainSeconds) / plainSeconds);
+  const double ledgerCpu = bench::Median(withLedgerCpu);
+  const double plainCpu = bench::Median(withoutLedgerCpu);
+  std::printf("ledger's cost per pass, CPU time          %+8.1f %%\n",
+              100.0 * (ledgerCpu - plainCpu) / plainCpu);
   std::printf("load average at end %.2f\n", bench::LoadAverage());
   return 0;
 }
