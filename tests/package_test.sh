@@ -66,7 +66,6 @@ export TAMSEL_MACHINE=HOST
 [ -f "$root/fs/var/lib/tamsel/HOST/state/data/TamselDB.db" ] || fail "TamselDB not created"
 "$usr/bin/tamsel" collector status | grep -q "no collection pass recorded yet" ||
   fail "collector status"
-"$usr/bin/tamsel" com register >/dev/null || fail "com register"
 "$usr/bin/tamsel" com call TamselReportsCom.Reports.HeartBitCheck |
   grep -q "Database connection: OK" || fail "the component did not reach TamselDB"
 "$usr/bin/TamselWeb" --help >/dev/null || fail "TamselWeb --help"
