@@ -67,25 +67,25 @@ nlohmann::json FilterForm(Session& session, const LogFilter& filter,
 }
 
 // The page of entries: key query, keys of the page, their details.
-nlohmann::json EntriesPage(Session& session, const LogFilter& filter,
-                           std::vector<std::string>& errors, bool& noMatch) {
+TemplateData EntriesPage(Session& session, const LogFilter& filter,
+                         std::vector<std::string>& errors, bool& noMatch) {
   CallResult query =
       CallReports(session, "SqlQueryGenerate",
                   {com::Variant(filter.ReportFilterXml(std::chrono::system_clock::now())), Out()});
   if (query.Code() != 0) {
     errors.push_back(FailureMessage("Building the query", "SqlQueryGenerate", query));
-    return nullptr;
+    return TemplateData(false);
   }
   CallResult ids = CallReports(
       session, "LogEntryPageIdsGetFromDB",
       {com::Variant(query.Text(1)), com::Argument(com::Variant(filter.PageRequestXml()))});
   if (ids.Code() == kNoRows) {
     noMatch = true;
-    return nullptr;
+    return TemplateData(false);
   }
   if (ids.Code() != 0) {
     errors.push_back(FailureMessage("Listing the entries", "LogEntryPageIdsGetFromDB", ids));
-    return nullptr;
+    return TemplateData(false);
   }
   CallResult details = CallReports(session, "LogEntryPageDetailsGetFromDB",
                                    {com::Argument(com::Variant(ids.Text(1)))});
@@ -93,7 +93,7 @@ nlohmann::json EntriesPage(Session& session, const LogFilter& filter,
   if (details.Code() != 0) {
     errors.push_back(
         FailureMessage("Reading the entries' details", "LogEntryPageDetailsGetFromDB", details));
-    return nullptr;
+    return TemplateData(false);
   }
   return PageView(details.Text(0), filter);
 }
@@ -120,14 +120,16 @@ void ShowLogs(WebApp& app, const httplib::Request& request, httplib::Response& r
                       {"back", UrlEncode("/logs?" + filter.Query(true))},
                       {"live", filter.live && filter.page == 1}};
   bool noMatch = false;
-  page["view"] = EntriesPage(*session, filter, errors, noMatch);
+  TemplateData view = EntriesPage(*session, filter, errors, noMatch);
   page["noMatch"] = noMatch;
   page["errors"] = errors;
   const std::string alert = Param(request, "alert");
   if (!alert.empty() && alert.find_first_not_of("0123456789") == std::string::npos) {
     page["editAlert"] = alert;
   }
-  app.Render(response, "logs", page, session.get());
+  TemplateData data = ToTemplateData(page);
+  data["view"] = std::move(view);
+  app.RenderData(response, "logs", std::move(data), session.get());
 }
 
 void ExportCsv(WebApp& app, const httplib::Request& request, httplib::Response& response) {
@@ -173,8 +175,6 @@ void ShowEntry(WebApp& app, const httplib::Request& request, httplib::Response& 
   CallResult details =
       CallReports(*session, "LogEntryPageDetailsGetFromDB",
                   {com::Argument(com::Variant("<Page><LogEntry LEID=\"" + leid + "\"/></Page>"))});
-  nlohmann::json rows =
-      details.Code() == 0 ? Rows(details.Text(0), "LogEntry") : nlohmann::json::array();
   if (details.Code() != 0) {
     app.RenderError(
         response, 500,
@@ -182,17 +182,18 @@ void ShowEntry(WebApp& app, const httplib::Request& request, httplib::Response& 
         session.get());
     return;
   }
-  if (rows.empty() || !rows[0].contains("ELServerName")) {
+  pugi::xml_document document;
+  document.load_string(details.Text(0).c_str());
+  const pugi::xml_node row = document.document_element().child("LogEntry");
+  if (!row.attribute("ELServerName")) {
     app.RenderError(response, 404, "There is no entry " + leid + ".", session.get());
     return;
   }
-  nlohmann::json entry = EntryView(rows[0]);
-  app.Render(
-      response, "entry",
+  TemplateData page = ToTemplateData(
       {{"title", "Entry " + leid},
-       {"entry", entry},
-       {"back", Param(request, "back").rfind("/logs", 0) == 0 ? Param(request, "back") : "/logs"}},
-      session.get());
+       {"back", Param(request, "back").rfind("/logs", 0) == 0 ? Param(request, "back") : "/logs"}});
+  page["entry"] = EntryView(row);
+  app.RenderData(response, "entry", std::move(page), session.get());
 }
 
 }  // namespace

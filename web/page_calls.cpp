@@ -79,62 +79,67 @@ nlohmann::json Options(const std::string& listXml, const std::vector<std::int32_
   return options;
 }
 
-nlohmann::json EntryView(const nlohmann::json& a) {
-  auto get = [&](const char* name) { return a.value(name, std::string()); };
-  const std::vector<std::string> lines = MessageLines(get("FullMessage"));
-  const std::string code = get("EventTypeCode");
-  return {{"leid", get("LEID")},
-          {"time", get("TimeGenerated")},
-          {"server", get("ELServerName")},
-          {"log", get("LogTypeName")},
-          {"recordNumber", get("RecordNumber")},
-          {"eventId", get("EventID")},
-          {"typeCode", code},
-          {"typeName", get("EventTypeName")},
-          {"typeClass", code == "E"    ? "error"
-                        : code == "W"  ? "warning"
-                        : code == "AF" ? "failure"
-                                       : "info"},
-          {"categoryId", get("EventCategoryID")},
-          {"category", get("EventCategoryName")},
-          {"user", get("ELUserName")},
-          {"source", get("ELSourceName")},
-          {"createdAt", get("CreatedAt")},
-          {"summary", lines.front()},
-          {"lines", lines}};
+TemplateData EntryView(const pugi::xml_node& entry) {
+  TemplateData view{TemplateData::type::object};
+  auto text = [&](const char* name) { return std::string(entry.attribute(name).value()); };
+  static constexpr std::pair<const char*, const char*> kFields[] = {
+      {"leid", "LEID"},
+      {"time", "TimeGenerated"},
+      {"server", "ELServerName"},
+      {"log", "LogTypeName"},
+      {"recordNumber", "RecordNumber"},
+      {"eventId", "EventID"},
+      {"typeCode", "EventTypeCode"},
+      {"typeName", "EventTypeName"},
+      {"categoryId", "EventCategoryID"},
+      {"category", "EventCategoryName"},
+      {"user", "ELUserName"},
+      {"source", "ELSourceName"},
+      {"createdAt", "CreatedAt"}};
+  for (const auto& [key, attribute] : kFields) view[key] = TemplateText(text(attribute));
+  const std::string code = text("EventTypeCode");
+  view["typeClass"] = TemplateText(code == "E"    ? "error"
+                                   : code == "W"  ? "warning"
+                                   : code == "AF" ? "failure"
+                                                  : "info");
+  std::vector<std::string> lines = MessageLines(text("FullMessage"));
+  view["summary"] = TemplateText(lines.front());
+  TemplateData list{TemplateData::type::list};
+  for (std::string& line : lines) Append(list, TemplateText(std::move(line)));
+  view["lines"] = std::move(list);
+  return view;
 }
 
-nlohmann::json PageView(const std::string& pageXml, const LogFilter& filter) {
+TemplateData PageView(const std::string& pageXml, const LogFilter& filter) {
   pugi::xml_document document;
-  document.load_string(pageXml.c_str());
+  document.load_buffer(pageXml.data(), pageXml.size(), pugi::parse_default, pugi::encoding_utf8);
   pugi::xml_node root = document.document_element();
   const int pageCount = root.attribute("PageCount").as_int();
-  nlohmann::json view{{"recordCount", root.attribute("RecordCount").value()},
-                      {"pageCount", std::to_string(pageCount)},
-                      {"page", std::to_string(filter.page)},
-                      {"links", nlohmann::json::array()},
-                      {"rows", nlohmann::json::array()}};
+  TemplateData view{TemplateData::type::object};
+  view["recordCount"] = TemplateText(root.attribute("RecordCount").value());
+  view["pageCount"] = TemplateText(std::to_string(pageCount));
+  view["page"] = TemplateText(std::to_string(filter.page));
+  TemplateData links{TemplateData::type::list};
   for (pugi::xml_node link : root.child("PageLinks").children("PageLink")) {
-    view["links"].push_back(
-        {{"text", link.attribute("PageNumberText").value()},
-         {"href", "/logs?" + filter.QueryForPage(link.attribute("PageNumber").as_int())},
-         {"current", std::string(link.attribute("ShowLink").value()) == "0"}});
+    TemplateData item{TemplateData::type::object};
+    item["text"] = TemplateText(link.attribute("PageNumberText").value());
+    item["href"] =
+        TemplateText("/logs?" + filter.QueryForPage(link.attribute("PageNumber").as_int()));
+    item["current"] = TemplateData(std::string(link.attribute("ShowLink").value()) == "0");
+    Append(links, std::move(item));
   }
+  view["links"] = std::move(links);
   auto nav = [&](const char* name, int target, bool enabled) {
     view[name] =
-        enabled ? nlohmann::json("/logs?" + filter.QueryForPage(target)) : nlohmann::json("");
+        enabled ? TemplateText("/logs?" + filter.QueryForPage(target)) : TemplateData(false);
   };
   nav("first", 1, filter.page > 1);
   nav("prev", filter.page - 1, filter.page > 1);
   nav("next", filter.page + 1, filter.page < pageCount);
   nav("last", pageCount, filter.page < pageCount);
-  for (pugi::xml_node entry : root.children("LogEntry")) {
-    nlohmann::json attributes = nlohmann::json::object();
-    for (pugi::xml_attribute attribute : entry.attributes()) {
-      attributes[attribute.name()] = attribute.value();
-    }
-    view["rows"].push_back(EntryView(attributes));
-  }
+  TemplateData rows{TemplateData::type::list};
+  for (pugi::xml_node entry : root.children("LogEntry")) Append(rows, EntryView(entry));
+  view["rows"] = std::move(rows);
   return view;
 }
 

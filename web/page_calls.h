@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
 
 #include "web/log_filter.h"
 #include "web/sessions.h"
+#include "web/templates.h"
 
 namespace tamsel::web {
 
@@ -30,9 +32,9 @@ nlohmann::json MenuTree(const std::string& menuXml, const LogFilter& filter);
 nlohmann::json Options(const std::string& listXml, const std::vector<std::int32_t>& selected);
 
 // The detailed page document as the rows, page links and counts the page shows.
-nlohmann::json PageView(const std::string& pageXml, const LogFilter& filter);
+TemplateData PageView(const std::string& pageXml, const LogFilter& filter);
 
-// One detailed LogEntry element's attributes as the fields a row and the details show.
-nlohmann::json EntryView(const nlohmann::json& attributes);
+// One detailed LogEntry element as the fields a row and the details show.
+TemplateData EntryView(const pugi::xml_node& entry);
 
 }  // namespace tamsel::web

@@ -109,18 +109,19 @@ std::string SessionCookie(const httplib::Request& request) {
 }
 
 std::vector<std::string> MessageLines(const std::string& text) {
+  auto isBreak = [&](std::size_t at) {
+    return at + 4 <= text.size() && text[at] == '<' && (text[at + 1] | 0x20) == 'b' &&
+           (text[at + 2] | 0x20) == 'r' && text[at + 3] == '>';
+  };
   std::vector<std::string> lines;
-  std::string lower(text.size(), ' ');
-  std::transform(text.begin(), text.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  std::size_t at = 0;
-  for (;;) {
-    std::size_t br = lower.find("<br>", at);
-    if (br == std::string::npos) break;
-    lines.push_back(text.substr(at, br - at));
-    at = br + 4;
+  std::size_t from = 0;
+  for (std::size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+    if (!isBreak(at)) continue;
+    lines.push_back(text.substr(from, at - from));
+    from = at + 4;
+    at += 3;
   }
-  lines.push_back(text.substr(at));
+  lines.push_back(text.substr(from));
   return lines;
 }
 
@@ -228,24 +229,33 @@ bool WebApp::CheckCsrf(const httplib::Request& request, httplib::Response& respo
 
 void WebApp::Render(httplib::Response& response, const std::string& page, nlohmann::json data,
                     const Session* session, int status) {
+  RenderData(response, page, ToTemplateData(data), session, status);
+}
+
+void WebApp::RenderData(httplib::Response& response, const std::string& page, TemplateData data,
+                        const Session* session, int status) {
   // The layout gets only what it shows; the page's data is not copied into it.
-  nlohmann::json layout{{"title", data.value("title", "")}, {"signedIn", session != nullptr}};
+  const TemplateData* title = data.get("title");
+  TemplateData layout{TemplateData::type::object};
+  layout["title"] =
+      title && title->is_string() ? TemplateData(title->string_value()) : TemplateData(false);
+  layout["signedIn"] = TemplateData(session != nullptr);
   if (session) {
-    layout["user"] = session->userName;
-    layout["isAdmin"] = session->IsAdministrator();
-    layout["csrf"] = session->csrf;
+    layout["user"] = TemplateText(session->userName);
+    layout["isAdmin"] = TemplateData(session->IsAdministrator());
+    layout["csrf"] = TemplateText(session->csrf);
     auto [notice, error] = const_cast<Session*>(session)->TakeNotice();
     if (!notice.empty()) {
-      layout["notice"] = notice;
-      layout["noticeError"] = error;
+      layout["notice"] = TemplateText(notice);
+      layout["noticeError"] = TemplateData(error);
     }
-    data["csrf"] = session->csrf;
-    data["isAdmin"] = session->IsAdministrator();
+    data["csrf"] = TemplateText(session->csrf);
+    data["isAdmin"] = TemplateData(session->IsAdministrator());
   }
-  layout["nav_" + page] = true;
-  layout["body"] = templates_.Render(page, data);
+  layout["nav_" + page] = TemplateData(true);
   response.status = status;
-  response.set_content(templates_.Render("layout", layout), "text/html; charset=utf-8");
+  response.set_content(templates_.Render("layout", layout, templates_.Render(page, data)),
+                       "text/html; charset=utf-8");
 }
 
 void WebApp::RenderError(httplib::Response& response, int status, const std::string& message,

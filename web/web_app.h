@@ -58,6 +58,8 @@ class WebApp {
   // Renders `page` inside the layout.
   void Render(httplib::Response& response, const std::string& page, nlohmann::json data,
               const Session* session, int status = 200);
+  void RenderData(httplib::Response& response, const std::string& page, TemplateData data,
+                  const Session* session, int status = 200);
   // An error page: the message and, when signed in, the layout around it.
   void RenderError(httplib::Response& response, int status, const std::string& message,
                    const Session* session);
