@@ -42,7 +42,9 @@ namespace tamsel::db {
 // the order ServerName, LogName, PassStart, PassEnd, Outcome, RecordsRead, RecordsStored,
 // RecordsExcluded, RecordsNotStored, BackupsKept, FirstRecord, LastRecord, FirstTime,
 // LastTime, GapKind, GapSize, NewestRecordTime (the last record time of any pass), LostRecords
-// (records missing over every pass). The status command and the status page show it.
+// (records missing over every pass). The status command and the status page show it. After
+// these, ServerID and ServerKnown ("0" once the server was deleted, when ServerName is only
+// its id), which the status page reads by name.
 extern const char* const kLedgerStatusQuery;
 inline constexpr int kLedgerStatusColumns = 18;
 

@@ -1,7 +1,14 @@
-// The ledger's judgement of one pass against the pass before it.
+// The ledger's judgement of one pass against the pass before it, and the status query's
+// rows of a server that was deleted since.
 #include "database/ledger_procedures.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
+
+#include "database/engine_test_support.h"
+#include "platform/data/connection.h"
+#include "platform/data/data_test_support.h"
 
 namespace tamsel::db {
 namespace {
@@ -28,6 +35,41 @@ TEST(ClassifyLedgerPassTest, GapsFromWhereTheLogWasExpectedToGoOn) {
     EXPECT_EQ(gap.size, c.size) << c.name;
   }
 }
+
+class LedgerStatusTest : public ::testing::TestWithParam<Engine> {
+ protected:
+  void SetUp() override {
+    std::string why;
+    const auto connection = CreateTestDatabase(GetParam(), why);
+    if (!connection) GTEST_SKIP() << why;
+    conn_.Open(*connection);
+  }
+
+  platform::data::TestNetwork net_;
+  platform::data::Connection conn_;
+};
+
+TEST_P(LedgerStatusTest, RowsOfADeletedServerSayItIsGone) {
+  conn_.Execute("INSERT INTO ELServer (ELServerName) VALUES ('LEDGERSRV')");
+  const std::string id =
+      conn_.Execute("SELECT ELServerID FROM ELServer WHERE ELServerName = 'LEDGERSRV'")[0L].CStr();
+  conn_.Execute(
+      "INSERT INTO CollectionLedger (ELServerID, LogName, PassStart, PassEnd, Outcome, "
+      "RecordsRead, RecordsStored, FirstRecord, LastRecord, NextExpected, GapKind, GapSize) "
+      "VALUES (" +
+      id +
+      ", 'System', '2024-01-01 10:00:00', '2024-01-01 10:00:05', 'read', 1, 1, 1, 1, 2, '', 0), "
+      "(987654, 'System', '2024-01-01 10:00:00', '2024-01-01 10:00:05', 'read', 1, 1, 1, 1, 2, "
+      "'', 0)");
+  std::map<std::string, std::pair<std::string, std::string>> rows;  // id -> name, known
+  for (auto found = conn_.Execute(kLedgerStatusQuery); !found.IsEOF(); found.MoveNext()) {
+    rows[found["ServerID"].CStr()] = {found["ServerName"].CStr(), found["ServerKnown"].CStr()};
+  }
+  EXPECT_EQ(rows[id], std::make_pair(std::string("LEDGERSRV"), std::string("1")));
+  EXPECT_EQ(rows["987654"], std::make_pair(std::string("987654"), std::string("0")));
+}
+
+TAMSEL_ON_BOTH_ENGINES(LedgerStatusTest);
 
 }  // namespace
 }  // namespace tamsel::db

@@ -36,7 +36,17 @@ const std::vector<std::string>& Header() {
 
 }  // namespace
 
-std::string CsvField(const std::string& text) {
+std::string SpreadsheetText(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos ||
+      std::string_view("=+-@").find(text[first]) == std::string::npos) {
+    return text;
+  }
+  return "'" + text;
+}
+
+std::string CsvField(const std::string& raw) {
+  const std::string text = SpreadsheetText(raw);
   if (text.find_first_of("\",\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
   for (char c : text) {

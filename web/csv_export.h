@@ -1,7 +1,7 @@
 // The CSV export of every entry a filter selects: the key query the component generated (and
 // checked) is walked through platform/data one row at a time, and the details of each batch
 // of keys are read in one statement, so memory stays flat however many rows there are.
-// UTF-8 with a byte-order mark, RFC 4180 quoting, CRLF line ends.
+// UTF-8 with a byte-order mark, RFC 4180 quoting, CRLF line ends; no cell runs as a formula.
 #pragma once
 
 #include <cstddef>
@@ -11,8 +11,11 @@
 
 namespace tamsel::web {
 
-// One field as RFC 4180 writes it: quoted when it holds a quote, comma, CR or LF, with its
-// quotes doubled.
+// A text that a spreadsheet would run as a formula (=, +, - or @ first, after any spaces or
+// tabs) with a single quote before it, so that it shows as text; anything else as it is.
+std::string SpreadsheetText(const std::string& text);
+// One field as RFC 4180 writes it, made spreadsheet text first: quoted when it holds a quote,
+// comma, CR or LF, with its quotes doubled.
 std::string CsvField(const std::string& text);
 // Fields joined by commas, ending in CRLF.
 std::string CsvLine(const std::vector<std::string>& fields);

@@ -29,6 +29,22 @@ TEST(CsvFieldTest, QuotesOnlyWhatNeedsIt) {
   EXPECT_EQ(CsvLine({"a", "b,c", ""}), "a,\"b,c\",\r\n");
 }
 
+TEST(CsvFieldTest, FormulasStayText) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+      {"+1", "'+1"},
+      {"-2+3", "'-2+3"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"  \t=1", "'  \t=1"},
+      {"=1,2", "\"'=1,2\""},
+      {"a=1", "a=1"},
+      {"x-y", "x-y"},
+      {"   ", "   "},
+      {"\n=1", "\"\n=1\""},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(CsvField(text), expected) << text;
+}
+
 TEST(MessageTextTest, LineBreaksOfStoredMessages) {
   EXPECT_EQ(MessageText("one<br>two<BR>three"), "one\r\ntwo\r\nthree");
   EXPECT_EQ(MessageText("<script>x</script>"), "<script>x</script>");

@@ -101,6 +101,10 @@ export const adminChecks = [
     const gaps = page.locator('#completeness tr.gap');
     expect(await gaps.count() === 1, 'one ledger row highlighted');
     expect((await gaps.innerText()).includes('40 record(s) lost'), 'gap size shown');
+    // SRV01 was deleted above: its ledger rows stay, named as a deleted server, not by a bare id.
+    const servers = await page.locator('#completeness table.ledger tbody th').allInnerTexts();
+    expect(servers.includes('(deleted server 1)') && !servers.includes('1'),
+           `ledger servers: ${servers}`);
     await h.shot(page, 'status');
     await page.context().close();
   }],
