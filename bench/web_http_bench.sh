@@ -5,7 +5,8 @@
 # 2. a middle page and a filtered page, one client: median, beside the same two component
 #    calls made in-process (web_page_calls_bench);
 # 3. the CSV export of every entry: rows/s and the server's peak memory before and after.
-# The network is built once and kept in BUILD_DIR/web-bench (delete it to rebuild).
+# The network is built once and kept in BUILD_DIR/web-bench (delete it to rebuild); it is built
+# again when the fixture program is newer, so that its database matches the schema of the build.
 set -euo pipefail
 
 build=$(cd "${1:-build/release}" && pwd)
@@ -16,13 +17,15 @@ for program in "$build/web/TamselWeb" "$build/web/tamsel_web_fixture" "$build/be
 done
 command -v wrk >/dev/null || { echo "web bench: wrk is missing (apt-get install wrk)" >&2; exit 1; }
 
-if [ ! -f "$root/ready-$entries" ]; then
+if [ ! -f "$root/ready-$entries" ] || [ "$build/web/tamsel_web_fixture" -nt "$root/ready-$entries" ]; then
   rm -rf "$root"
   echo "== building a network with $entries entries"
   "$build/web/tamsel_web_fixture" "$root/network" "$root/component" \
     "$build/reports/libTamselReportsCom.so" "$entries"
   touch "$root/ready-$entries"
 fi
+# The component of this build, not the one copied when the network was made.
+cp --remove-destination "$build/reports/libTamselReportsCom.so" "$root/component/"
 export TAMSEL_NETWORK="$root/network" TAMSEL_MACHINE=WEBHOST
 library="$root/component/libTamselReportsCom.so"
 
