@@ -26,6 +26,7 @@ constexpr int kHighestServerId = 32767;
 int CCollectorService::CollectAll() {
   emptyBackupPathReported_ = false;
   backupFolderReported_.clear();
+  databaseLost_ = false;
   int result = ReadServerList();
   platform::network::CrashPoint("collector.pass.listed");
   if (result == 0 && serverList_.empty()) result = 1;
@@ -43,6 +44,9 @@ int CCollectorService::CollectAll() {
     }
   }
   CloseDatabase();
+  // A server that dropped the pass's connection (going down, or ending it) is told as a
+  // failed server list is; the records it did not take stay in kept backups.
+  if (databaseLost_ && result >= 0) result = -1;
   TraceMessage("Collection pass done (%d) over %zu server(s)", result, serverList_.size());
   serverList_.clear();
   // Nothing of a pass is held until the next one.

@@ -174,6 +174,12 @@ class CCollectorService : public service::CNTService {
   // closed and drained. Runs on a thread of its own while the service thread reads the
   // backup; meanwhile it alone uses the connection.
   void StoreRecords(RecordQueue& queue, StoreTally& tally);
+  // StoreRecords on the server engine (batch_storing.cpp): the records go in batches of a
+  // few statements each, in the same transactions and with the same tally.
+  void StoreRecordsInBatches(RecordQueue& queue, StoreTally& tally);
+  // Stores one record inside the open transaction without risking the rest of it: on the
+  // server engine a failed statement would end the whole transaction.
+  int InsertLogEntryAlone(const CLogRecord& record);
   // Asks the database whether the server's records of each event type are excluded, before a
   // backup is read; the records' checks take these answers (IsExcluded). Only an answer of 1
   // excludes; a failed check lets the records through.
@@ -215,6 +221,7 @@ class CCollectorService : public service::CNTService {
   long recordsPerTransaction_ = 20000;          // records stored per transaction
   bool inTransaction_ = false;                  // records passed since BeginRecords await a commit
   bool transactionBroken_ = false;              // the connection was replaced while they waited
+  bool databaseLost_ = false;                   // the server dropped the pass's connection
   // The insert command of the open connection, its parameters refilled for every record.
   std::unique_ptr<platform::data::Command> insertCommand_;
   // Exclusion answers by (server id, event type), kept only within one transaction, which

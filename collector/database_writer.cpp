@@ -25,13 +25,25 @@ std::string BuildConnectionString(const std::string& server, const std::string& 
   return text + ";User Id=" + user + ";Password=" + password + ";";
 }
 
-std::string FormatRecordTime(std::uint32_t secondsSince1970) {
+namespace {
+
+std::string LocalTimeText(std::uint32_t secondsSince1970, const char* format) {
   const std::time_t time = static_cast<std::time_t>(secondsSince1970);
   std::tm local{};
   localtime_r(&time, &local);
   char text[64];
-  std::strftime(text, sizeof text, "%m/%d/%Y %H:%M:%S", &local);
+  std::strftime(text, sizeof text, format, &local);
   return text;
+}
+
+}  // namespace
+
+std::string FormatRecordTime(std::uint32_t secondsSince1970) {
+  return LocalTimeText(secondsSince1970, "%m/%d/%Y %H:%M:%S");
+}
+
+std::string FormatIsoRecordTime(std::uint32_t secondsSince1970) {
+  return LocalTimeText(secondsSince1970, "%Y-%m-%d %H:%M:%S");
 }
 
 namespace {
@@ -88,7 +100,12 @@ std::unique_ptr<data::Command> InsertCommand(const data::Connection& connection)
 
 int CCollectorService::OpenDatabase() {
   try {
-    if (connection_ && connection_->State() == data::adStateOpen) return 0;
+    if (connection_ && connection_->State() == data::adStateOpen) {
+      if (!connection_->Lost()) return 0;
+      // The server dropped it: the pass is told as one that cannot write, and a new
+      // connection may reach the server again for the rest of it.
+      databaseLost_ = true;
+    }
     const std::string text = BuildConnectionString(databaseServerName_, catalog_, ntAuthentication_,
                                                    userName_, password_);
     // Records waiting in a transaction of the old connection are lost with it.
@@ -252,6 +269,10 @@ bool CCollectorService::CommitRecords() {
 }
 
 void CCollectorService::StoreRecords(RecordQueue& queue, StoreTally& tally) {
+  if (OpenDatabase() == 0 && connection_->GetSession().GetEngine() == data::Engine::Server) {
+    StoreRecordsInBatches(queue, tally);
+    return;
+  }
   long pending = 0;  // passed to the database, waiting for the commit
   auto commit = [&] {
     if (CommitRecords()) {

@@ -15,5 +15,7 @@ std::string BuildConnectionString(const std::string& server, const std::string& 
 
 // Seconds since 1970 (UTC) as the collector computer's local time, "%m/%d/%Y %H:%M:%S".
 std::string FormatRecordTime(std::uint32_t secondsSince1970);
+// The same time in the form dates are stored in, "%Y-%m-%d %H:%M:%S".
+std::string FormatIsoRecordTime(std::uint32_t secondsSince1970);
 
 }  // namespace tamsel::collector

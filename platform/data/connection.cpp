@@ -84,6 +84,11 @@ void Connection::Close() {
 
 long Connection::State() const { return impl_->session ? adStateOpen : adStateClosed; }
 
+bool Connection::Lost() const {
+  return impl_->session && impl_->session->Server() != nullptr &&
+         !impl_->session->Server()->Alive();
+}
+
 Recordset Connection::Execute(std::string_view commandText, long options) {
   Command command;
   command.SetActiveConnection(*this);

@@ -33,6 +33,9 @@ class Connection {
             std::string_view password = {}, long options = adConnectUnspecified);
   void Close();  // raises "object closed" when not open
   long State() const;
+  // True when the server dropped the open connection (never on the embedded engine): every
+  // later call on it fails, and only a new open can reach the database again.
+  bool Lost() const;
 
   // Runs SQL text (command type 1), as Connection.Execute does.
   Recordset Execute(std::string_view commandText, long options = adOptionUnspecified);

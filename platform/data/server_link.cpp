@@ -167,10 +167,24 @@ void ServerLink::Execute(std::string_view sql) {
   if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) Raise(result.get());
 }
 
+void ServerLink::CopyIn(std::string_view copy, std::string_view rows) {
+  ResultPtr started(PQexec(conn_, std::string(copy).c_str()));
+  if (!started || PQresultStatus(started.get()) != PGRES_COPY_IN) Raise(started.get());
+  const bool sent = PQputCopyData(conn_, rows.data(), static_cast<int>(rows.size())) == 1;
+  PQputCopyEnd(conn_, sent ? nullptr : "rows not sent");
+  ResultPtr ended(PQgetResult(conn_));
+  // The end of the command's results.
+  while (ResultPtr more{PQgetResult(conn_)}) {
+  }
+  Check(ended.get(), PGRES_COMMAND_OK);
+}
+
 bool ServerLink::InTransaction() const {
   const PGTransactionStatusType status = PQtransactionStatus(conn_);
   return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
 }
+
+bool ServerLink::Alive() const { return PQstatus(conn_) == CONNECTION_OK; }
 
 void ServerLink::EnsureEntryMonth(std::string_view isoTime) {
   if (isoTime.size() < 7) return;

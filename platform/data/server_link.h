@@ -65,7 +65,12 @@ class ServerLink {
                 const std::vector<std::optional<std::string>>& values);
   // Runs a script of statements without parameters.
   void Execute(std::string_view sql);
+  // Runs `copy` (a COPY ... FROM STDIN statement of the server's dialect) with `rows` in
+  // its text format, in one round trip.
+  void CopyIn(std::string_view copy, std::string_view rows);
   bool InTransaction() const;
+  // False once the server closed the connection or it broke.
+  bool Alive() const;
 
   // Creates the month's partition of LogEntry once per connection.
   void EnsureEntryMonth(std::string_view isoTime);

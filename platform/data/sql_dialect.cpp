@@ -43,10 +43,11 @@ const std::vector<Rewrite>& SchemaRewrites() {
   static const std::vector<Rewrite> rewrites = [] {
     const auto icase = std::regex::icase | std::regex::ECMAScript;
     return std::vector<Rewrite>{
-        // The key: the highest plus one, as the embedded engine's rowid does, so rows
-        // inserted with explicit keys and rows without mix as they do there.
+        // The key comes from a sequence of the table's own: concurrent writers never
+        // meet on it (see KeepKeyTrigger for rows inserted with explicit keys).
         {std::regex(R"(CREATE TABLE (\w+) \(\s*(\w+) INTEGER PRIMARY KEY)", icase),
-         "CREATE TABLE $1 (\n  $2 BIGINT PRIMARY KEY DEFAULT tamsel_next_key('$1', '$2')"},
+         "CREATE SEQUENCE IF NOT EXISTS $1_key;\n"
+         "CREATE TABLE $1 (\n  $2 BIGINT PRIMARY KEY DEFAULT nextval('$1_key')"},
         {std::regex(R"(\bTEXT( NOT NULL)? COLLATE NOCASE)", icase), "CITEXT$1"},
         {std::regex(R"(\bINTEGER\b)", icase), "BIGINT"},
         {std::regex(R"(\)\s*WITHOUT ROWID)", icase), ")"},
@@ -128,6 +129,22 @@ std::string WithoutLineComments(const std::string& sql) {
   return out;
 }
 
+// A keyed table's sequence belongs to its key column, and a statement that inserts keys of
+// its own (seed rows, copies, fixtures) moves the sequence past them, so the next key made
+// is above every key stored, as the embedded engine's rowid is.
+std::string KeepKeyTrigger(const std::string& statement) {
+  static const std::regex keyed(
+      R"(^\s*CREATE TABLE (\w+) \(\s*(\w+) BIGINT (?:NOT NULL |PRIMARY KEY )DEFAULT )"
+      R"(nextval\('(\w+)'\))");
+  std::smatch match;
+  if (!std::regex_search(statement, match, keyed)) return {};
+  const std::string table = match[1].str(), key = match[2].str(), sequence = match[3].str();
+  return "ALTER SEQUENCE " + sequence + " OWNED BY " + table + "." + key + ";\nCREATE TRIGGER " +
+         table + "_key_kept AFTER INSERT ON " + table +
+         " REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE FUNCTION tamsel_keep_key('" +
+         sequence + "', '" + key + "');\n";
+}
+
 }  // namespace
 
 std::string ToServerStatement(std::string_view sql) {
@@ -148,6 +165,7 @@ std::string ToServerSchema(std::string_view script) {
   std::string out;
   for (const std::string& statement : SplitStatements(text)) {
     out += ToServerStatement(statement) + ";\n";
+    out += KeepKeyTrigger(statement);
   }
   // Keep the script's spellings, so results name columns as the embedded engine does.
   std::map<std::string, std::string> names = IdentifierSpellings(script);
@@ -171,11 +189,18 @@ std::string_view ServerSchemaPrologue() {
   return R"sql(
 CREATE EXTENSION IF NOT EXISTS citext;
 CREATE TABLE IF NOT EXISTS tamsel_names (lower_name TEXT PRIMARY KEY, spelled TEXT NOT NULL);
-CREATE OR REPLACE FUNCTION tamsel_next_key(t TEXT, c TEXT) RETURNS BIGINT LANGUAGE plpgsql AS $$
-DECLARE n BIGINT;
+CREATE OR REPLACE FUNCTION tamsel_keep_key() RETURNS trigger LANGUAGE plpgsql AS $$
+DECLARE highest BIGINT;
 BEGIN
-  EXECUTE format('SELECT COALESCE(MAX(%I), 0) + 1 FROM %I', lower(c), lower(t)) INTO n;
-  RETURN n;
+  EXECUTE format('SELECT max(%I) FROM added', lower(TG_ARGV[1])) INTO highest;
+  IF highest > COALESCE(pg_sequence_last_value(TG_ARGV[0]::regclass), 0) THEN
+    -- Two such statements at once must not move the sequence back.
+    PERFORM pg_advisory_xact_lock(hashtext(TG_ARGV[0]));
+    IF highest > COALESCE(pg_sequence_last_value(TG_ARGV[0]::regclass), 0) THEN
+      PERFORM setval(TG_ARGV[0]::regclass, highest);
+    END IF;
+  END IF;
+  RETURN NULL;
 END $$;
 )sql";
 }
