@@ -93,6 +93,20 @@ bool PostgresCluster::Running() const {
          std::filesystem::exists(folder_ / ".s.PGSQL.5432", error);
 }
 
+std::unique_ptr<PostgresCluster> PostgresCluster::Kept(const std::filesystem::path& folder,
+                                                       std::string& why) {
+  std::unique_ptr<PostgresCluster> cluster(new PostgresCluster());
+  cluster->folder_ = folder;
+  cluster->kept_ = true;
+  cluster->bin_ = FindServerPrograms();
+  if (cluster->Running()) {
+    cluster->started_ = true;  // left by a run that was killed: taken over, stopped at the end
+    return cluster;
+  }
+  if (!cluster->Start(why)) return nullptr;
+  return cluster;
+}
+
 const std::string& PostgresCluster::SkipReason() { return Reason(); }
 
 bool PostgresCluster::Start(std::string& why) {
@@ -110,7 +124,7 @@ bool PostgresCluster::Start(std::string& why) {
     folder_ = pattern;
   } else {
     std::error_code error;
-    std::filesystem::remove_all(folder_, error);
+    if (!kept_) std::filesystem::remove_all(folder_, error);
     std::filesystem::create_directories(folder_, error);
   }
   // The socket folder must be reachable by the test programs whoever owns it.
@@ -127,13 +141,16 @@ bool PostgresCluster::Start(std::string& why) {
   }
   const std::string data = (folder_ / "data").string();
   const std::string log = (folder_ / "server.log").string();
-  const auto init =
-      RunCommand(AsOwner(Quote((bin_ / "initdb").string()) + " -D " + Quote(data) + " -U " +
-                         kSuperuser + " -A trust -E UTF8 --locale=C.UTF-8 --no-sync"),
-                 true);
-  if (init.exitCode != 0) {
-    why = "initdb failed: " + init.output;
-    return false;
+  std::error_code error;
+  if (!kept_ || !std::filesystem::exists(folder_ / "data" / "PG_VERSION", error)) {
+    const auto init =
+        RunCommand(AsOwner(Quote((bin_ / "initdb").string()) + " -D " + Quote(data) + " -U " +
+                           kSuperuser + " -A trust -E UTF8 --locale=C.UTF-8 --no-sync"),
+                   true);
+    if (init.exitCode != 0) {
+      why = "initdb failed: " + init.output;
+      return false;
+    }
   }
   const std::string options = "-k " + folder_.string() +
                               " -c listen_addresses= -F -c full_page_writes=off"
@@ -159,7 +176,7 @@ void PostgresCluster::Stop() {
   }
   started_ = false;
   std::error_code error;
-  if (!folder_.empty()) std::filesystem::remove_all(folder_, error);
+  if (!folder_.empty() && !kept_) std::filesystem::remove_all(folder_, error);
 }
 
 std::string PostgresCluster::ConnectionInfo(const std::string& database) const {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace tamsel::testing {
@@ -21,6 +22,12 @@ class PostgresCluster {
   // leaves the tests to skip) and stop.
   static void StartShared();
   static void StopShared();
+
+  // A cluster whose data stays in `folder` from one run to the next (benchmarks keep the
+  // databases they generated there): initialised when new, started, and stopped by the
+  // destructor without removing anything. nullptr with the reason in `why`.
+  static std::unique_ptr<PostgresCluster> Kept(const std::filesystem::path& folder,
+                                               std::string& why);
 
   ~PostgresCluster();
   PostgresCluster(const PostgresCluster&) = delete;
@@ -44,6 +51,7 @@ class PostgresCluster {
   std::filesystem::path bin_;
   bool started_ = false;
   bool owned_ = true;  // stopped and removed at the end of this process
+  bool kept_ = false;  // its folder outlives it
 };
 
 }  // namespace tamsel::testing

@@ -26,9 +26,16 @@ inline bool PrepareServerAlias(std::string* why = nullptr) {
     if (why != nullptr) *why = tamsel::testing::PostgresCluster::SkipReason();
     return false;
   }
+  // Test programs running at once race to make these: one that loses tries again.
   static const bool made = [cluster] {
-    cluster->Psql("CREATE DATABASE \"TamselDB\"");
-    return cluster->Psql("CREATE EXTENSION IF NOT EXISTS citext SCHEMA public", "TamselDB");
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      cluster->Psql("CREATE DATABASE \"TamselDB\"");
+      if (cluster->Psql("CREATE EXTENSION IF NOT EXISTS citext SCHEMA public", "TamselDB")) {
+        return true;
+      }
+      usleep(200000);
+    }
+    return false;
   }();
   static std::atomic<int> counter{0};
   const std::string schema = "t" + std::to_string(getpid()) + "_" + std::to_string(++counter);
