@@ -194,4 +194,15 @@ double LoadAverage() {
   return load;
 }
 
+double MedianMilliseconds(int repeat, const std::function<void()>& run) {
+  run();
+  std::vector<double> runs;
+  for (int i = 0; i < repeat; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    runs.push_back(SecondsSince(start) * 1000);
+  }
+  return Median(runs);
+}
+
 }  // namespace tamsel::bench

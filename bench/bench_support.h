@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ std::int64_t EntryCount(const std::filesystem::path& file);
 double SecondsSince(std::chrono::steady_clock::time_point start);
 
 double Median(std::vector<double> values);
+
+// Median milliseconds of `repeat` runs of `run` after one warm-up run.
+double MedianMilliseconds(int repeat, const std::function<void()>& run);
 
 // Peak resident memory since the last ResetPeak (VmHWM) and the present one (VmRSS), KiB.
 long PeakKiB();

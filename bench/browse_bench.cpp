@@ -93,18 +93,6 @@ void Generate(const fs::path& file, std::int64_t records) {
               bench::SecondsSince(start));
 }
 
-// Median milliseconds of `repeat` runs after one warm-up run.
-double Time(int repeat, const std::function<void()>& run) {
-  run();
-  std::vector<double> runs;
-  for (int i = 0; i < repeat; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    runs.push_back(bench::SecondsSince(start) * 1000);
-  }
-  return bench::Median(runs);
-}
-
 std::string Request(std::int64_t page) {
   return "<PageRequest PageSize=\"" + std::to_string(kPageSize) + "\" PageOfPagesSize=\"" +
          std::to_string(kPageOfPagesSize) + "\" SelectedPage=\"" + std::to_string(page) + "\"/>";
@@ -163,7 +151,7 @@ void RunSize(const fs::path& root, std::int64_t records, int repeat) {
   std::unique_ptr<data::Session> bare = data::Session::Open(file);
   // What every call of the component costs before its own work: trace lines, configuration,
   // connection and transaction. A page view makes two calls.
-  const double frame = Time(repeat, [] {
+  const double frame = bench::MedianMilliseconds(repeat, [] {
     com::Arguments none;
     reports::ComponentCall("Reports.HeartBitCheck", none);
   });
@@ -180,8 +168,9 @@ void RunSize(const fs::path& root, std::int64_t records, int repeat) {
     const std::pair<const char*, std::int64_t> pages[] = {
         {"first", 1}, {"middle", (lastPage + 1) / 2}, {"last", lastPage}};
     for (const auto& [pageName, page] : pages) {
-      const double view = Time(repeat, [&] { PageView(sql, page); });
-      const double sqlOnly = Time(repeat, [&] { BareSql(*bare, countSql, sql, page); });
+      const double view = bench::MedianMilliseconds(repeat, [&] { PageView(sql, page); });
+      const double sqlOnly =
+          bench::MedianMilliseconds(repeat, [&] { BareSql(*bare, countSql, sql, page); });
       // The page view's own work: what is left after the two calls' fixed cost.
       const double own = std::max(0.0, view - 2 * frame);
       std::printf(

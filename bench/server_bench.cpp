@@ -394,18 +394,6 @@ void Generate(const std::string& conninfo, const std::string& database, std::int
               bench::SecondsSince(start));
 }
 
-// Median milliseconds of `repeat` runs after one warm-up run.
-double Time(int repeat, const std::function<void()>& run) {
-  run();
-  std::vector<double> runs;
-  for (int i = 0; i < repeat; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    runs.push_back(bench::SecondsSince(start) * 1000);
-  }
-  return bench::Median(runs);
-}
-
 // One page view as a page makes it: the key listing, then the details of its keys.
 void PageView(const std::string& sql, std::int64_t page) {
   const std::string request = "<PageRequest PageSize=\"" + std::to_string(kPageSize) +
@@ -470,8 +458,8 @@ void RunPageViews(const Options& options, const std::string& conninfo, const fs:
       const std::pair<const char*, std::int64_t> pages[] = {
           {"first", 1}, {"middle", (lastPage + 1) / 2}, {"last", lastPage}};
       for (const auto& [pageName, page] : pages) {
-        const double view = Time(options.runs, [&] { PageView(sql, page); });
-        const double sqlOnly = Time(options.runs, [&] {
+        const double view = bench::MedianMilliseconds(options.runs, [&] { PageView(sql, page); });
+        const double sqlOnly = bench::MedianMilliseconds(options.runs, [&] {
           auto count = bare->Prepare(countSql);
           count.Step();
           auto keys = bare->Prepare(sql + " LIMIT " + std::to_string(kPageSize) + " OFFSET " +

@@ -65,14 +65,7 @@ void CCollectorService::StoreRecordsInBatches(RecordQueue& queue, StoreTally& ta
   long pending = 0;  // passed to the database, waiting for the commit
   std::vector<std::unique_ptr<CLogRecord>> held;
   db::LogEntryBatch batch;
-  auto commit = [&] {
-    if (CommitRecords()) {
-      tally.stored += pending;
-    } else {
-      tally.notStored += pending;
-    }
-    pending = 0;
-  };
+  auto commit = [&] { CommitPending(pending, tally); };
   auto one = [&](const CLogRecord& record) {
     const int inserted = InsertLogEntryAlone(record);
     if (inserted == 0) {

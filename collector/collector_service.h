@@ -174,6 +174,9 @@ class CCollectorService : public service::CNTService {
   // closed and drained. Runs on a thread of its own while the service thread reads the
   // backup; meanwhile it alone uses the connection.
   void StoreRecords(RecordQueue& queue, StoreTally& tally);
+  // Commits the `pending` records passed since BeginRecords into the tally: stored when the
+  // commit holds, not stored otherwise.
+  void CommitPending(long& pending, StoreTally& tally);
   // StoreRecords on the server engine (batch_storing.cpp): the records go in batches of a
   // few statements each, in the same transactions and with the same tally.
   void StoreRecordsInBatches(RecordQueue& queue, StoreTally& tally);

@@ -268,20 +268,22 @@ bool CCollectorService::CommitRecords() {
   }
 }
 
+void CCollectorService::CommitPending(long& pending, StoreTally& tally) {
+  if (CommitRecords()) {
+    tally.stored += pending;
+  } else {
+    tally.notStored += pending;
+  }
+  pending = 0;
+}
+
 void CCollectorService::StoreRecords(RecordQueue& queue, StoreTally& tally) {
   if (OpenDatabase() == 0 && connection_->GetSession().GetEngine() == data::Engine::Server) {
     StoreRecordsInBatches(queue, tally);
     return;
   }
   long pending = 0;  // passed to the database, waiting for the commit
-  auto commit = [&] {
-    if (CommitRecords()) {
-      tally.stored += pending;
-    } else {
-      tally.notStored += pending;
-    }
-    pending = 0;
-  };
+  auto commit = [&] { CommitPending(pending, tally); };
   BeginRecords();
   RecordQueue::Batch batch;
   while (queue.Take(batch)) {
