@@ -48,6 +48,10 @@ const Need kNeeds[] = {
      "AND RecordNumber = 5 AND TimeGenerated = '2026-01-01 00:00:00' AND "
      "TimeWritten = '2026-01-01 00:00:00' AND EventID = 7036 LIMIT 1",
      "LogEntry_Unbacked", true},
+    {"LogEntryInsert: has the server's log rows without a backup",
+     "SELECT EXISTS (SELECT 1 FROM LogEntry WHERE LogBackupID IS NULL AND ELServerID = 1 AND "
+     "LogTypeID = 2)",
+     "LogEntry_Unbacked", true},
     {"key query without conditions",
      "SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC LIMIT 50 OFFSET 100",
      "LogEntry_Time", true},

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "database/log_entry_memo.h"
 #include "database/procedures.h"
 #include "platform/data/provider_error.h"
 
@@ -76,31 +77,14 @@ void ClaimUnbackedRow(Session& session, std::int64_t row, std::int64_t server, s
       .Run();
 }
 
-}  // namespace
-
-int LogEntryInsert(ProcedureCall& call) {
-  Session& session = call.GetSession();
-  const std::int64_t server = Number(call.Arg(0), "ELServerID");
-  const std::string logName = Text(call.Arg(1), "LogTypeName", false);
-  const std::int64_t recordNumber = Number(call.Arg(2), "RecordNumber");
-  const std::string generated = IsoTime(call.Arg(3), "TimeGenerated");
-  const std::string written = IsoTime(call.Arg(4), "TimeWritten");
-  const std::int64_t eventId = Number(call.Arg(5), "EventID");
-  const std::int64_t eventType = Number(call.Arg(6), "EventTypeID");
-  const std::int64_t categoryNumber = call.Arg(7).IsNull() ? 0 : call.Arg(7).CLng();
-  const std::string categoryName = Text(call.Arg(8), "EventCategoryName", true);
-  const std::string userName = Text(call.Arg(9), "ELUserName", true);
-  const std::string sourceName = Text(call.Arg(10), "ELSourceName", false);
-  const std::string message = Text(call.Arg(11), "FullMessage", true);
-  const std::string backupFile = Text(call.Arg(12), "BackupFileName", true);
-
-  // One probe answers what the call needs to know before writing: the keys of the four
-  // names, whether the server exists, whether its log is recorded, the backup the record
-  // was read from, whether the record is stored under it already, and a row stored
-  // without a backup that has the record's number, times and event id. Every failure the
-  // arguments can cause is raised before the first write, so the call needs no savepoint
-  // of its own (see the registration). The log type's key is looked up once and serves
-  // every question about the log.
+// One probe answers what the call needs to know before writing: the keys of the four
+// names, whether the server exists, whether its log is recorded, the backup the record was
+// read from, whether the record is stored under it already, and a row stored without a
+// backup that has the record's number, times and event id. Every failure the arguments can
+// cause is raised before the first write, so the call needs no savepoint of its own (see the
+// registration). The log type's key is looked up once and serves every question about the
+// log.
+EntryProbe Probe(Session& session, const EntryArguments& entry) {
   auto probe = session.Prepare(
       "SELECT t.id,"
       " (SELECT ELSourceID FROM ELSource WHERE ELSourceName = ?2),"
@@ -117,82 +101,167 @@ int LogEntryInsert(ProcedureCall& call) {
       " (SELECT (SELECT LogBackupID FROM LogBackup WHERE ELServerID = ?5"
       "   AND LogTypeID = (SELECT LogTypeID FROM LogType WHERE LogTypeName = ?1)"
       "   AND BackupFileName = ?6) AS id) b");
-  probe.BindText(1, logName)
-      .BindText(2, sourceName)
-      .BindText(3, userName)
-      .BindText(4, categoryName)
-      .BindInt64(5, server)
-      .BindText(6, backupFile)
-      .BindInt64(7, recordNumber)
-      .BindText(8, generated)
-      .BindText(9, written)
-      .BindInt64(10, eventId);
+  probe.BindText(1, entry.logName)
+      .BindText(2, entry.sourceName)
+      .BindText(3, entry.userName)
+      .BindText(4, entry.categoryName)
+      .BindInt64(5, entry.server)
+      .BindText(6, entry.backupFile)
+      .BindInt64(7, entry.recordNumber)
+      .BindText(8, entry.generated)
+      .BindText(9, entry.written)
+      .BindInt64(10, entry.eventId);
   probe.Step();
   auto key = [&](int column) -> std::optional<std::int64_t> {
     if (probe.IsNull(column)) return std::nullopt;
     return probe.Int64(column);
   };
-  std::optional<std::int64_t> logType = key(0), source = key(1), user = key(2), category = key(3);
-  const bool serverExists = probe.Int64(4) != 0;
-  const bool logRecorded = probe.Int64(5) != 0;
-  std::optional<std::int64_t> backup = key(6);
-  const bool stored = probe.Int64(7) != 0;
-  const std::optional<std::int64_t> unbacked = key(8);
-  probe.Reset();
-  if (!serverExists) {
+  EntryProbe answers;
+  answers.logType = key(0);
+  answers.source = key(1);
+  answers.user = key(2);
+  answers.category = key(3);
+  answers.serverExists = probe.Int64(4) != 0;
+  answers.logRecorded = probe.Int64(5) != 0;
+  answers.backup = key(6);
+  answers.stored = probe.Int64(7) != 0;
+  answers.unbacked = key(8);
+  return answers;
+}
+
+// The record's own questions, when the keys came from the memo: is it stored under its
+// backup, and is there a row without a backup that is the record (only asked of a log that
+// has such rows).
+void AskRecord(Session& session, const EntryArguments& entry, EntryProbe& probe) {
+  if (probe.backup) {
+    auto stored = session.Prepare(
+        "SELECT EXISTS (SELECT 1 FROM LogEntry WHERE LogBackupID = ? AND RecordNumber = ?)");
+    stored.BindInt64(1, *probe.backup).BindInt64(2, entry.recordNumber);
+    stored.Step();
+    probe.stored = stored.Int64(0) != 0;
+    if (probe.stored) return;
+  }
+  if (!probe.anyUnbacked) {
+    auto any = session.Prepare(
+        "SELECT EXISTS (SELECT 1 FROM LogEntry WHERE LogBackupID IS NULL AND ELServerID = ?"
+        " AND LogTypeID = ?)");
+    any.BindInt64(1, entry.server).BindInt64(2, *probe.logType);
+    any.Step();
+    probe.anyUnbacked = any.Int64(0) != 0;
+  }
+  if (!*probe.anyUnbacked) return;
+  auto unbacked = session.Prepare(
+      "SELECT LEID FROM LogEntry WHERE LogBackupID IS NULL AND ELServerID = ? AND LogTypeID = ?"
+      " AND RecordNumber = ? AND TimeGenerated = ? AND TimeWritten = ? AND EventID = ? LIMIT 1");
+  unbacked.BindInt64(1, entry.server)
+      .BindInt64(2, *probe.logType)
+      .BindInt64(3, entry.recordNumber)
+      .BindText(4, entry.generated)
+      .BindText(5, entry.written)
+      .BindInt64(6, entry.eventId);
+  if (unbacked.Step()) probe.unbacked = unbacked.Int64(0);
+}
+
+// Adds what the record needs and is missing (names, its unknown type, its backup, the log's
+// row), then the entry; `probe` learns the keys added.
+void StoreEntry(Session& session, const EntryArguments& entry, EntryProbe& probe) {
+  session.EnsureEntryMonth(entry.generated);
+  if (!probe.logType) probe.logType = AddName(session, kLogType, entry.logName);
+  if (!probe.source) probe.source = AddName(session, kSource, entry.sourceName);
+  if (!probe.user) probe.user = AddName(session, kUser, entry.userName);
+  if (!probe.category) probe.category = AddName(session, kCategory, entry.categoryName);
+  if (!IsKnownEventType(entry.eventType)) {
+    // A type outside the six Windows knows still gets a row, so the entry keeps its joins.
+    auto type = session.Prepare(
+        "INSERT OR IGNORE INTO EventType (EventTypeID, EventTypeCode, EventTypeName) "
+        "VALUES (?, 'U', 'Unknown')");
+    type.BindInt64(1, entry.eventType).Run();
+  }
+  if (!entry.backupFile.empty() && !probe.backup) {
+    probe.backup = AddBackup(session, entry.server, *probe.logType, entry.backupFile);
+  }
+  if (!probe.logRecorded) {
+    session.Prepare("INSERT INTO ELServerLogType (ELServerID, LogTypeID) VALUES (?, ?)")
+        .BindInt64(1, entry.server)
+        .BindInt64(2, *probe.logType)
+        .Run();
+    probe.logRecorded = true;
+  }
+  auto row = session.Prepare(
+      "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
+      "EventID, EventTypeID, EventCategoryID, CategoryNumber, ELUserID, ELSourceID, "
+      "FullMessage, LogBackupID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  row.BindInt64(1, entry.server)
+      .BindInt64(2, *probe.logType)
+      .BindInt64(3, entry.recordNumber)
+      .BindText(4, entry.generated)
+      .BindText(5, entry.written)
+      .BindInt64(6, entry.eventId)
+      .BindInt64(7, entry.eventType)
+      .BindInt64(8, *probe.category)
+      .BindInt64(9, entry.categoryNumber)
+      .BindInt64(10, *probe.user)
+      .BindInt64(11, *probe.source)
+      .BindText(12, entry.message);
+  if (probe.backup) {
+    row.BindInt64(13, *probe.backup);
+  } else {
+    row.BindNull(13);
+  }
+  row.Run();
+}
+
+}  // namespace
+
+int LogEntryInsert(ProcedureCall& call) {
+  Session& session = call.GetSession();
+  EntryArguments entry;
+  entry.server = Number(call.Arg(0), "ELServerID");
+  entry.logName = Text(call.Arg(1), "LogTypeName", false);
+  entry.recordNumber = Number(call.Arg(2), "RecordNumber");
+  entry.generated = IsoTime(call.Arg(3), "TimeGenerated");
+  entry.written = IsoTime(call.Arg(4), "TimeWritten");
+  entry.eventId = Number(call.Arg(5), "EventID");
+  entry.eventType = Number(call.Arg(6), "EventTypeID");
+  entry.categoryNumber = call.Arg(7).IsNull() ? 0 : call.Arg(7).CLng();
+  entry.categoryName = Text(call.Arg(8), "EventCategoryName", true);
+  entry.userName = Text(call.Arg(9), "ELUserName", true);
+  entry.sourceName = Text(call.Arg(10), "ELSourceName", false);
+  entry.message = Text(call.Arg(11), "FullMessage", true);
+  entry.backupFile = Text(call.Arg(12), "BackupFileName", true);
+
+  // Inside the collector's transaction the keys of one call serve the next ones, and only
+  // the record's own questions are asked again.
+  EntryMemo memo(session.Memo(), entry);
+  EntryProbe probe;
+  if (memo.Recall(probe)) {
+    AskRecord(session, entry, probe);
+  } else {
+    probe = Probe(session, entry);
+  }
+  if (!probe.serverExists) {
     platform::data::RaiseProviderError(
         platform::data::kIntegrityViolation,
         "The INSERT statement conflicted with the FOREIGN KEY constraint on column "
         "'ELServerID'. The conflict occurred in table 'ELServer'.");
   }
+  memo.Keep(probe);
   // A re-read never duplicates.
-  if (stored) return 0;
-  if (unbacked) {
-    ClaimUnbackedRow(session, *unbacked, server, *logType, backupFile, backup);
+  if (probe.stored) {
+    session.SealMemo();
     return 0;
   }
-
-  session.EnsureEntryMonth(generated);
-  if (!logType) logType = AddName(session, kLogType, logName);
-  if (!source) source = AddName(session, kSource, sourceName);
-  if (!user) user = AddName(session, kUser, userName);
-  if (!category) category = AddName(session, kCategory, categoryName);
-  if (!IsKnownEventType(eventType)) {
-    // A type outside the six Windows knows still gets a row, so the entry keeps its joins.
-    auto type = session.Prepare(
-        "INSERT OR IGNORE INTO EventType (EventTypeID, EventTypeCode, EventTypeName) "
-        "VALUES (?, 'U', 'Unknown')");
-    type.BindInt64(1, eventType).Run();
+  if (probe.unbacked) {
+    ClaimUnbackedRow(session, *probe.unbacked, entry.server, *probe.logType, entry.backupFile,
+                     probe.backup);
+    memo.Keep(probe);  // the backup, if the claim added it
+    session.SealMemo();
+    return 0;
   }
-  if (!backupFile.empty() && !backup) backup = AddBackup(session, server, *logType, backupFile);
-  if (!logRecorded) {
-    session.Prepare("INSERT INTO ELServerLogType (ELServerID, LogTypeID) VALUES (?, ?)")
-        .BindInt64(1, server)
-        .BindInt64(2, *logType)
-        .Run();
-  }
-  auto entry = session.Prepare(
-      "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
-      "EventID, EventTypeID, EventCategoryID, CategoryNumber, ELUserID, ELSourceID, "
-      "FullMessage, LogBackupID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  entry.BindInt64(1, server)
-      .BindInt64(2, *logType)
-      .BindInt64(3, recordNumber)
-      .BindText(4, generated)
-      .BindText(5, written)
-      .BindInt64(6, eventId)
-      .BindInt64(7, eventType)
-      .BindInt64(8, *category)
-      .BindInt64(9, categoryNumber)
-      .BindInt64(10, *user)
-      .BindInt64(11, *source)
-      .BindText(12, message);
-  if (backup) {
-    entry.BindInt64(13, *backup);
-  } else {
-    entry.BindNull(13);
-  }
-  entry.Run();
+  StoreEntry(session, entry, probe);
+  memo.Keep(probe);
+  if (entry.backupFile.empty()) memo.NoteUnbacked();
+  session.SealMemo();
   return 0;
 }
 

@@ -2,6 +2,8 @@
 // twelve parameters and the backup file, LogEntryExclusionCheck and LogBackupCheck.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "database/database_file.h"
 #include "database/engine_test_support.h"
 #include "database/schema.h"
@@ -249,6 +251,69 @@ TEST_P(LogEntryProceduresTest, ARowStoredWithoutABackupStandsForOneRecordOfABack
   other.backup = Variant("D:\\EvtBak\\Application_20020628214028.evt");
   Insert(other);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), 2);
+}
+
+// Inside the collector's transaction a call takes the keys earlier calls found; whatever
+// else the connection does in between must not leave it with a key that is gone or an answer
+// that changed.
+TEST_P(LogEntryProceduresTest, CallsInATransactionSeeWhatElseTheConnectionDid) {
+  Record first;
+  first.source = "Late Source";
+  first.backup = Variant("D:\\EvtBak\\Application_1.evt");
+  Record second = first;
+  second.recordNumber = 2;
+  Record unbacked = first;  // stored without a backup, then read again from one
+  unbacked.recordNumber = 3;
+  unbacked.backup = Variant::Null();
+  Record adopting = unbacked;
+  adopting.backup = first.backup;
+  auto run = [&](const char* sql) { conn_.Execute(sql, adExecuteNoRecords); };
+  struct Case {
+    const char* name;
+    std::function<void()> steps;
+    std::int64_t entries, backed;
+  };
+  const Case cases[] = {
+      {"a record read twice", [&] { Insert(first), Insert(second), Insert(first); }, 2, 2},
+      {"a savepoint rolled back over new names and backup",
+       [&] {
+         run("SAVEPOINT before_first");
+         Insert(first);
+         run("ROLLBACK TO SAVEPOINT before_first");
+         run("RELEASE SAVEPOINT before_first");
+         Insert(first);
+       },
+       1, 1},
+      {"rows deleted by another statement",
+       [&] {
+         Insert(first);
+         run("DELETE FROM LogEntry");
+         run("DELETE FROM LogBackup");
+         Insert(second);
+       },
+       1, 1},
+      {"a transaction rolled back",
+       [&] {
+         Insert(first);
+         run("ROLLBACK TRANSACTION");
+         run("BEGIN TRANSACTION");
+         Insert(first);
+       },
+       1, 1},
+      {"a row without a backup stored meanwhile",
+       [&] { Insert(first), Insert(second), Insert(unbacked), Insert(adopting); }, 3, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    run("BEGIN TRANSACTION");
+    EXPECT_NO_THROW(c.steps());
+    run("COMMIT TRANSACTION");
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry"), c.entries);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM LogEntry WHERE LogBackupID IS NOT NULL"), c.backed);
+    run("DELETE FROM LogEntry");
+    run("DELETE FROM LogBackup");
+    run("DELETE FROM ELSource WHERE ELSourceName = 'Late Source'");
+  }
 }
 
 TEST_P(LogEntryProceduresTest, BadValuesAreRefusedWithoutStoringAnything) {

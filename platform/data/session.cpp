@@ -23,14 +23,19 @@ void Check(sqlite3* db, int rc) {
   if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) RaiseSqliteError(db, rc);
 }
 
+// `sql` begins, after blanks, with the keyword `word` (upper case).
+bool StartsWith(std::string_view sql, std::string_view word) {
+  while (!sql.empty() && std::isspace(static_cast<unsigned char>(sql.front())))
+    sql.remove_prefix(1);
+  return sql.size() >= word.size() &&
+         sqlite3_strnicmp(sql.data(), word.data(), static_cast<int>(word.size())) == 0;
+}
+
 // Statements that change the database. BEGIN IMMEDIATE counts as one for SQLite, but it
 // only begins a transaction.
 bool Writes(sqlite3_stmt* statement) {
   if (sqlite3_stmt_readonly(statement)) return false;
-  std::string_view sql = sqlite3_sql(statement);
-  while (!sql.empty() && std::isspace(static_cast<unsigned char>(sql.front())))
-    sql.remove_prefix(1);
-  return !(sql.size() >= 5 && sqlite3_strnicmp(sql.data(), "BEGIN", 5) == 0);
+  return !StartsWith(sqlite3_sql(statement), "BEGIN");
 }
 
 }  // namespace
@@ -261,6 +266,11 @@ std::unique_ptr<Session> Session::Open(const std::filesystem::path& file, bool c
   if (rc != SQLITE_OK) RaiseSqliteError(db, rc);
   session->SetBusyTimeout(busyMilliseconds);
   sqlite3_extended_result_codes(db, 1);
+  // Every end of a transaction, committed or rolled back (also by SQLite itself), stales the
+  // memo.
+  sqlite3_commit_hook(db, CountEnd, session.get());
+  sqlite3_rollback_hook(
+      db, [](void* owner) { CountEnd(owner); }, session.get());
   // Reading the schema and switching to WAL are the first touches of the file, so a
   // corrupt or foreign file fails here, with a clear message, not at the first query.
   session->Execute(
@@ -338,12 +348,47 @@ void Session::Execute(std::string_view sql) {
 }
 
 void Session::BeforeFirstStep(sqlite3_stmt* statement) {
+  // ROLLBACK TO undoes rows without a hook and without counting them as changes.
+  if (StartsWith(sqlite3_sql(statement), "ROLLBACK")) ++rollbacksAndEnds_;
   if (!beginOnWrite_ && !readAttempt_) return;
   if (!Writes(statement)) return;
   if (readAttempt_) throw WriteLockNeeded{};
   if (!sqlite3_get_autocommit(db_)) return;  // a transaction is open: its owner decides
   Execute("BEGIN IMMEDIATE");
   beginOnWrite_ = false;
+}
+
+Session::MemoStamp Session::MemoStampNow() const {
+  return {rollbacksAndEnds_, sqlite3_total_changes64(db_)};
+}
+
+bool Session::HoldsWriteLock() const {
+  return !server_ && sqlite3_txn_state(db_, "main") == SQLITE_TXN_WRITE;
+}
+
+TransactionMemo& Session::Memo() {
+  if (!HoldsWriteLock()) {
+    memo_.Clear();
+    memoOpen_ = false;
+    return memo_;
+  }
+  const MemoStamp now = MemoStampNow();
+  if (!memoOpen_ || now != memoStamp_) {
+    memo_.Clear();
+    memoStamp_ = now;
+    memoOpen_ = true;
+  }
+  return memo_;
+}
+
+void Session::SealMemo() {
+  if (!memoOpen_ || !HoldsWriteLock()) {
+    // Kept outside the write lock, the answers may already be out of date.
+    memo_.Clear();
+    memoOpen_ = false;
+    return;
+  }
+  memoStamp_ = MemoStampNow();
 }
 
 void Session::ExecuteSchema(std::string_view script) {

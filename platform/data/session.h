@@ -16,6 +16,7 @@
 #include "platform/com/variant.h"
 #include "platform/data/server_link.h"
 #include "platform/data/sql_dialect.h"
+#include "platform/data/transaction_memo.h"
 
 namespace tamsel::platform::data {
 
@@ -107,6 +108,15 @@ class Session {
   // the embedded one.
   void EnsureEntryMonth(std::string_view isoTime);
 
+  // The memo of the write transaction this connection holds, emptied first when what it
+  // holds may have changed since the last SealMemo: the transaction ended, a savepoint was
+  // rolled back to, or a statement changed rows. Outside a write transaction, and on the
+  // server engine, it is empty and keeps nothing.
+  TransactionMemo& Memo();
+  // What the memo holds is true of the rows as they are now, this caller's own writes
+  // included.
+  void SealMemo();
+
   std::int64_t LastInsertRowId() const {
     return server_ ? server_->lastInsertKey : sqlite3_last_insert_rowid(db_);
   }
@@ -143,6 +153,22 @@ class Session {
   std::unordered_map<std::string, CacheEntry, TextHash, std::equal_to<>> cache_;
   bool beginOnWrite_ = false;
   bool readAttempt_ = false;
+  // Counts the ends of transactions and rollbacks to savepoints: the memo's stamp.
+  std::uint64_t rollbacksAndEnds_ = 0;
+  struct MemoStamp {
+    std::uint64_t rollbacksAndEnds = 0;
+    std::int64_t changes = -1;
+    bool operator==(const MemoStamp&) const = default;
+  };
+  MemoStamp MemoStampNow() const;
+  bool HoldsWriteLock() const;
+  static int CountEnd(void* owner) {
+    ++static_cast<Session*>(owner)->rollbacksAndEnds_;
+    return 0;  // the commit goes ahead
+  }
+  TransactionMemo memo_;
+  MemoStamp memoStamp_;
+  bool memoOpen_ = false;
   std::unique_ptr<ServerLink> server_;
 };
 
