@@ -35,7 +35,7 @@ std::string EntryMemo::LogKey(char kind) const {
   return key;
 }
 
-bool EntryMemo::Recall(EntryProbe& probe) const {
+bool EntryMemo::Recall(EntryProbe& probe) {
   if (memo_.Size() == 0) return false;
   probe.logType = memo_.Find(logType_);
   probe.source = memo_.Find(source_);
@@ -53,10 +53,21 @@ bool EntryMemo::Recall(EntryProbe& probe) const {
   if (auto any = memo_.Find(LogKey('N') + std::to_string(*probe.logType))) {
     probe.anyUnbacked = *any != 0;
   }
+  recalled_ = true;
+  unbackedRecalled_ = probe.anyUnbacked.has_value();
   return true;
 }
 
 void EntryMemo::Keep(const EntryProbe& probe) {
+  if (recalled_) {
+    // Every key came from the memo; only the log's answer about rows without a backup may
+    // be new.
+    if (!unbackedRecalled_ && probe.anyUnbacked) {
+      memo_.Keep(LogKey('N') + std::to_string(*probe.logType), *probe.anyUnbacked ? 1 : 0);
+      unbackedRecalled_ = true;
+    }
+    return;
+  }
   if (probe.logType) memo_.Keep(logType_, *probe.logType);
   if (probe.source) memo_.Keep(source_, *probe.source);
   if (probe.user) memo_.Keep(user_, *probe.user);

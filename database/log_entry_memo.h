@@ -45,8 +45,9 @@ class EntryMemo {
 
   // Every key the call needs was kept: they are filled into `probe`, the record's own
   // questions are left to ask.
-  bool Recall(EntryProbe& probe) const;
-  // Keeps what `probe` knows to exist (and whether the log has rows without a backup).
+  bool Recall(EntryProbe& probe);
+  // Keeps what `probe` knows to exist (and whether the log has rows without a backup); after
+  // a Recall, only what the call found out since.
   void Keep(const EntryProbe& probe);
   // A row without a backup was stored for the log.
   void NoteUnbacked();
@@ -57,6 +58,8 @@ class EntryMemo {
   platform::data::TransactionMemo& memo_;
   const EntryArguments& entry_;
   std::string logType_, source_, user_, category_, server_;
+  bool recalled_ = false;
+  bool unbackedRecalled_ = false;
 };
 
 }  // namespace tamsel::db

@@ -42,6 +42,24 @@ bool Writes(sqlite3_stmt* statement) {
 
 std::string FormatIsoDate(double oaDate) {
   const com::DateParts p = com::OaDateToParts(oaDate);
+  auto twoDigits = [](int value) { return value >= 0 && value <= 99; };
+  if (p.year >= 0 && p.year <= 9999 && twoDigits(p.month) && twoDigits(p.day) &&
+      twoDigits(p.hour) && twoDigits(p.minute) && twoDigits(p.second)) {
+    // Every stored record passes here: digits by hand, as the formatted print costs more
+    // than the rest of the conversion.
+    std::string text = "0000-00-00 00:00:00";
+    auto put = [&](std::size_t at, int value, int digits) {
+      for (int i = digits - 1; i >= 0; --i, value /= 10)
+        text[at + i] = static_cast<char>('0' + value % 10);
+    };
+    put(0, p.year, 4);
+    put(5, p.month, 2);
+    put(8, p.day, 2);
+    put(11, p.hour, 2);
+    put(14, p.minute, 2);
+    put(17, p.second, 2);
+    return text;
+  }
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
                 p.minute, p.second);
