@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "database/database_file.h"
+#include "database/schema.h"
 
 namespace tamsel::bench {
 namespace {
@@ -139,12 +140,19 @@ void FillHistory(data::Session& session, const History& history) {
   session.Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768;");
 }
 
+bool KeptDatabaseFits(const std::filesystem::path& file, std::int64_t records) {
+  if (EntryCount(file) != records) return false;
+  // One of an older schema lacks tables the programs measured use.
+  std::unique_ptr<data::Session> session = data::Session::Open(file);
+  return db::SchemaVersionOf(*session) == db::kSchemaVersion;
+}
+
 void CopyHistoryDatabase(const std::filesystem::path& dataDir, const History& history,
                          const std::filesystem::path& target) {
   namespace fs = std::filesystem;
   fs::create_directories(dataDir);
   const fs::path kept = dataDir / ("History" + std::to_string(history.records) + ".db");
-  if (fs::exists(kept) && EntryCount(kept) != history.records) fs::remove(kept);
+  if (fs::exists(kept) && !KeptDatabaseFits(kept, history.records)) fs::remove(kept);
   if (!fs::exists(kept)) {
     const auto start = std::chrono::steady_clock::now();
     const fs::path partial = dataDir / "History.partial.db";

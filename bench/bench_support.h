@@ -36,6 +36,8 @@ void CopyHistoryDatabase(const std::filesystem::path& dataDir, const History& hi
                          const std::filesystem::path& target);
 
 std::int64_t EntryCount(const std::filesystem::path& file);
+// A kept database can be used again: it holds `records` entries and has this build's schema.
+bool KeptDatabaseFits(const std::filesystem::path& file, std::int64_t records);
 
 double SecondsSince(std::chrono::steady_clock::time_point start);
 

@@ -132,7 +132,7 @@ void RunSize(const fs::path& root, std::int64_t records, int repeat) {
   const fs::path folder = data::DataFolder("(local)");
   fs::create_directories(folder);
   const fs::path file = data::CatalogFile(folder, catalog);
-  if (fs::exists(file) && bench::EntryCount(file) != records) fs::remove(file);
+  if (fs::exists(file) && !bench::KeptDatabaseFits(file, records)) fs::remove(file);
   if (!fs::exists(file)) Generate(file, records);
   std::ofstream(root / "component" / "AppConfig.xml", std::ios::trunc)
       << "<AppConfig><DATABASE DBServer=\"(local)\" DBName=\"" << catalog
