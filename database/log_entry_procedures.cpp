@@ -12,6 +12,7 @@ namespace {
 
 using platform::com::Variant;
 using platform::data::Session;
+using platform::data::Statement;
 
 // SQL Server's error 515 for a NULL in a column that allows none.
 [[noreturn]] void RaiseNull(const char* column) {
@@ -129,6 +130,16 @@ EntryProbe Probe(Session& session, const EntryArguments& entry) {
   return answers;
 }
 
+// The six values that identify a row stored without a backup, as the first six parameters.
+Statement& BindIdentity(Statement& statement, const EntryArguments& entry, std::int64_t logType) {
+  return statement.BindInt64(1, entry.server)
+      .BindInt64(2, logType)
+      .BindInt64(3, entry.recordNumber)
+      .BindText(4, entry.generated)
+      .BindText(5, entry.written)
+      .BindInt64(6, entry.eventId);
+}
+
 // The record's own questions, when the keys came from the memo: is it stored under its
 // backup, and is there a row without a backup that is the record (only asked of a log that
 // has such rows).
@@ -153,12 +164,7 @@ void AskRecord(Session& session, const EntryArguments& entry, EntryProbe& probe)
   auto unbacked = session.Prepare(
       "SELECT LEID FROM LogEntry WHERE LogBackupID IS NULL AND ELServerID = ? AND LogTypeID = ?"
       " AND RecordNumber = ? AND TimeGenerated = ? AND TimeWritten = ? AND EventID = ? LIMIT 1");
-  unbacked.BindInt64(1, entry.server)
-      .BindInt64(2, *probe.logType)
-      .BindInt64(3, entry.recordNumber)
-      .BindText(4, entry.generated)
-      .BindText(5, entry.written)
-      .BindInt64(6, entry.eventId);
+  BindIdentity(unbacked, entry, *probe.logType);
   if (unbacked.Step()) probe.unbacked = unbacked.Int64(0);
 }
 
@@ -191,12 +197,7 @@ void StoreEntry(Session& session, const EntryArguments& entry, EntryProbe& probe
       "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
       "EventID, EventTypeID, EventCategoryID, CategoryNumber, ELUserID, ELSourceID, "
       "FullMessage, LogBackupID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  row.BindInt64(1, entry.server)
-      .BindInt64(2, *probe.logType)
-      .BindInt64(3, entry.recordNumber)
-      .BindText(4, entry.generated)
-      .BindText(5, entry.written)
-      .BindInt64(6, entry.eventId)
+  BindIdentity(row, entry, *probe.logType)
       .BindInt64(7, entry.eventType)
       .BindInt64(8, *probe.category)
       .BindInt64(9, entry.categoryNumber)
