@@ -69,7 +69,8 @@ UPDATE LogEntry e SET LogBackupID = b.LogBackupID
     AND NOT EXISTS (SELECT 1 FROM LogEntry x WHERE x.LogBackupID = b.LogBackupID
                     AND x.RecordNumber = s.record_number);
 -- One row per record of a backup: the first of the batch, unless the backup has it already.
--- The stored numbers are read per backup of the batch, through the record index.
+-- The stored numbers are read per backup of the batch, only in the batch's range of numbers,
+-- through the record index: a long backup's earlier batches are not read again.
 WITH batch AS (
   SELECT DISTINCT ON (server, log_name, backup_file, record_number) * FROM tamsel_staging
   ORDER BY server, log_name, backup_file, record_number, seq),
@@ -78,9 +79,12 @@ keyed AS (
   JOIN LogType l ON l.LogTypeName = s.log_name
   JOIN LogBackup b ON b.ELServerID = s.server AND b.LogTypeID = l.LogTypeID
     AND b.BackupFileName = s.backup_file),
+ranges AS MATERIALIZED (
+  SELECT LogBackupID, MIN(record_number) AS low, MAX(record_number) AS high FROM keyed
+  GROUP BY LogBackupID),
 stored AS MATERIALIZED (
-  SELECT e.LogBackupID, e.RecordNumber FROM LogEntry e
-  WHERE e.LogBackupID IN (SELECT DISTINCT LogBackupID FROM keyed))
+  SELECT e.LogBackupID, e.RecordNumber FROM ranges r JOIN LogEntry e
+  ON e.LogBackupID = r.LogBackupID AND e.RecordNumber BETWEEN r.low AND r.high)
 INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten,
   EventID, EventTypeID, EventCategoryID, CategoryNumber, ELUserID, ELSourceID, FullMessage,
   LogBackupID)
