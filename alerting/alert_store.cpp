@@ -21,7 +21,7 @@ constexpr const char* kAlertColumns =
     "SELECT h.AlertHdrID, h.AlertDesc, h.AlertSql, h.Status, "
     "COALESCE((SELECT group_concat(AlertItemMetaData, '') FROM "
     "(SELECT AlertItemMetaData FROM AlertItem i WHERE i.AlertHdrID = h.AlertHdrID "
-    "ORDER BY i.AlertItemID)), '') FROM AlertHdr h";
+    "ORDER BY i.AlertItemID) AS items), '') FROM AlertHdr h";
 
 StoredAlert ReadAlert(const data::Statement& row) {
   StoredAlert alert;
@@ -215,7 +215,7 @@ void AlertStore::MoveWatermarks(const std::vector<WatermarkMove>& moves) {
     auto upsert = session.Prepare(
         "INSERT INTO AlertWatermark (AlertHdrID, AlertRecipientID, LastLEID) VALUES (?, ?, ?) "
         "ON CONFLICT (AlertHdrID, AlertRecipientID) DO UPDATE SET "
-        "LastLEID = MAX(LastLEID, excluded.LastLEID)");
+        "LastLEID = MAX(AlertWatermark.LastLEID, excluded.LastLEID)");
     for (const WatermarkMove& move : moves) {
       upsert.Reset();
       upsert.BindInt64(1, move.alertId).BindInt64(2, move.recipientId).BindInt64(3, move.leid);

@@ -233,7 +233,7 @@ int AlertNotificationAdd(ProcedureCall& call) {
         .Prepare(
             "INSERT INTO AlertWatermark (AlertHdrID, AlertRecipientID, LastLEID) VALUES (?, ?, ?) "
             "ON CONFLICT (AlertHdrID, AlertRecipientID) DO UPDATE SET "
-            "LastLEID = MAX(LastLEID, excluded.LastLEID)")
+            "LastLEID = MAX(AlertWatermark.LastLEID, excluded.LastLEID)")
         .Bind(1, call.Arg(0))
         .Bind(2, call.Arg(1))
         .Bind(3, call.Arg(9))

@@ -27,6 +27,20 @@ TEST(SqlDialectTest, RewritesStatementsForTheServer) {
       {"SELECT printf('%02d', M % 60) AS x", "SELECT lpad(CAST(M % 60 AS TEXT), 2, '0') AS x"},
       {"SELECT group_concat(x, '') FROM t", "SELECT string_agg(x, '') FROM t"},
       {"BEGIN IMMEDIATE", "BEGIN"},
+      {"SET L = MAX(W.L, excluded.L), M = min(a,b), N = (SELECT MAX(x) FROM t)",
+       "SET L = GREATEST(W.L, excluded.L), M = LEAST(a,b), N = (SELECT MAX(x) FROM t)"},
+      {"SELECT LEID FROM LogEntry NOT INDEXED WHERE LEID > ?",
+       "SELECT LEID FROM LogEntry WHERE LEID > $1"},
+      {"SELECT x FROM t WHERE [ELServerID]='1' AND y LIKE '[z]' AND [a b] = 1",
+       "SELECT x FROM t WHERE ELServerID='1' AND y LIKE '[z]' AND [a b] = 1"},
+      {"SELECT LEID,EventID FROM LogEntry WHERE m = 'ORDER BY' ORDER BY EventID ASC LIMIT 3 "
+       "OFFSET 6",
+       "SELECT LEID,EventID FROM LogEntry WHERE m = 'ORDER BY' ORDER BY EventID ASC, LEID LIMIT 3 "
+       "OFFSET 6"},
+      {"SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC",
+       "SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC, LEID DESC"},
+      {"SELECT LEID FROM LogEntry WHERE LEID IN (SELECT k FROM t ORDER BY a) ORDER BY LEID",
+       "SELECT LEID FROM LogEntry WHERE LEID IN (SELECT k FROM t ORDER BY a) ORDER BY LEID"},
       {"SELECT x FROM t WHERE k IN (SELECT value FROM json_each(?))",
        "SELECT x FROM t WHERE k IN (SELECT CAST(value AS BIGINT) FROM "
        "json_array_elements_text(CAST($1 AS JSON)) AS j(value))"},

@@ -1,9 +1,12 @@
 // The rewrites from the embedded dialect to the server's, kept in one table.
 #include "platform/data/sql_dialect.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <regex>
 
 namespace tamsel::platform::data {
@@ -23,11 +26,17 @@ const std::vector<Rewrite>& StatementRewrites() {
         {std::regex(R"(printf\s*\(\s*'%02d'\s*,\s*([^()]*)\))", icase),
          "lpad(CAST($1 AS TEXT), 2, '0')"},
         {std::regex(R"(group_concat\s*\()", icase), "string_agg("},
+        // MAX and MIN of two values are the embedded engine's scalar forms.
+        {std::regex(R"(\bMAX\s*\(([^(),]+),([^(),]+)\))", icase), "GREATEST($1,$2)"},
+        {std::regex(R"(\bMIN\s*\(([^(),]+),([^(),]+)\))", icase), "LEAST($1,$2)"},
         // A JSON array of keys as a set of rows.
         {std::regex(R"(SELECT value FROM json_each\s*\(\s*(\?\d*)\s*\))", icase),
          "SELECT CAST(value AS BIGINT) FROM json_array_elements_text(CAST($1 AS JSON)) AS "
          "j(value)"},
         {std::regex(R"(^\s*BEGIN\s+IMMEDIATE\b)", icase), "BEGIN"},
+        // The embedded planner's "use no index here" hint; the server's planner weighs the
+        // key range itself.
+        {std::regex(R"(\s+NOT\s+INDEXED\b)", icase), ""},
     };
   }();
   return rewrites;
@@ -145,10 +154,83 @@ std::string KeepKeyTrigger(const std::string& statement) {
          sequence + "', '" + key + "');\n";
 }
 
+// The end of a quoted string or identifier starting at `i`.
+size_t QuotedEnd(std::string_view sql, size_t i) {
+  const size_t close = sql.find(sql[i], i + 1);
+  return close == std::string_view::npos ? sql.size() : close + 1;
+}
+
+// "[name]" outside quotes is the bracket-quoted identifier both the embedded engine and the
+// system's SQL know; the server knows the name bare (quoted it would turn case-sensitive).
+std::string WithoutBrackets(std::string_view sql) {
+  std::string out;
+  for (size_t i = 0; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"') {
+      const size_t end = QuotedEnd(sql, i);
+      out.append(sql.substr(i, end - i));
+      i = end - 1;
+      continue;
+    }
+    const size_t close = c == '[' ? sql.find(']', i) : std::string_view::npos;
+    if (close != std::string_view::npos &&
+        std::all_of(
+            sql.begin() + i + 1, sql.begin() + close,
+            [](char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_'; }) &&
+        close > i + 1) {
+      out.append(sql.substr(i + 1, close - i - 1));
+      i = close;
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+// A key query ("SELECT LEID, ... ORDER BY ...") sorted by a column of equal values gives
+// those rows in the order the embedded engine's index holds them, the same at every run; the
+// server orders ties anew for each LIMIT, so a page could repeat a row of the page before
+// and never show another. The key, in the sort's last direction, breaks the ties.
+std::string WithKeyTieBreak(std::string text) {
+  static const std::regex keyQuery(R"(^\s*SELECT\s+LEID\b)", std::regex::icase);
+  if (!std::regex_search(text, keyQuery)) return text;
+  size_t orderBy = std::string::npos, limit = std::string::npos;
+  int depth = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\'' || c == '"') {
+      i = QuotedEnd(text, i) - 1;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      --depth;
+    } else if (depth == 0 && (i == 0 || std::isspace(static_cast<unsigned char>(text[i - 1])))) {
+      auto at = [&](const char* word) {
+        const size_t n = std::strlen(word);
+        return strncasecmp(text.c_str() + i, word, n) == 0 &&
+               (i + n == text.size() || !std::isalnum(static_cast<unsigned char>(text[i + n])));
+      };
+      if (at("ORDER")) orderBy = i, limit = std::string::npos;
+      if (at("LIMIT") && orderBy != std::string::npos) limit = i;
+    }
+  }
+  if (orderBy == std::string::npos) return text;
+  const size_t end = limit == std::string::npos ? text.size() : limit;
+  std::string list = text.substr(orderBy, end - orderBy);
+  static const std::regex key(R"(\bLEID\b)", std::regex::icase);
+  if (std::regex_search(list, key)) return text;
+  while (!list.empty() && std::isspace(static_cast<unsigned char>(list.back()))) list.pop_back();
+  static const std::regex descending(R"(\bDESC$)", std::regex::icase);
+  const std::string tieBreak = std::regex_search(list, descending) ? ", LEID DESC" : ", LEID";
+  return text.substr(0, orderBy) + list + tieBreak + (limit == std::string::npos ? "" : " ") +
+         text.substr(end);
+}
+
 }  // namespace
 
 std::string ToServerStatement(std::string_view sql) {
-  std::string text = ApplyAll(std::string(sql), StatementRewrites());
+  std::string text =
+      WithKeyTieBreak(WithoutBrackets(ApplyAll(std::string(sql), StatementRewrites())));
   if (std::regex_search(text, InsertOrIgnore())) {
     text = std::regex_replace(text, InsertOrIgnore(), "INSERT INTO");
     while (!text.empty() &&
@@ -226,14 +308,19 @@ const CatalogQueries& QueriesFor(Engine engine) {
   static const CatalogQueries embedded{
       "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?",
       "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
-      "ORDER BY rowid"};
+      "ORDER BY rowid",
+      "SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk"};
   static const CatalogQueries server{
       "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = current_schema() "
       "AND tablename = lower(?)",
       "SELECT COALESCE(n.spelled, c.relname) FROM pg_catalog.pg_class c "
       "LEFT JOIN tamsel_names n ON n.lower_name = c.relname "
       "WHERE c.relnamespace = current_schema()::regnamespace AND c.relkind IN ('r', 'p') "
-      "AND NOT c.relispartition AND c.relname <> 'tamsel_names' ORDER BY c.oid"};
+      "AND NOT c.relispartition AND c.relname <> 'tamsel_names' ORDER BY c.oid",
+      "SELECT a.attname FROM pg_catalog.pg_index i JOIN pg_catalog.pg_attribute a "
+      "ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
+      "WHERE i.indisprimary AND i.indrelid = to_regclass(lower(?)) "
+      "ORDER BY array_position(CAST(i.indkey AS int2[]), a.attnum)"};
   return engine == Engine::Embedded ? embedded : server;
 }
 

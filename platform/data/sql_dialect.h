@@ -34,6 +34,7 @@ std::map<std::string, std::string> IdentifierSpellings(std::string_view script);
 struct CatalogQueries {
   const char* tableExists;  // one parameter: the table name; a row when it exists
   const char* tableNames;   // table names in creation order
+  const char* primaryKey;   // one parameter: the table name; its key's columns in key order
 };
 const CatalogQueries& QueriesFor(Engine engine);
 
