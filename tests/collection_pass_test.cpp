@@ -1,7 +1,7 @@
 // Collection passes over test networks: the backup file and its folders, every field of a
 // stored record, message texts from the message files of the machine that logged the event,
 // exclusions, unreachable servers, a server list that cannot be read, and the one
-// connection of a pass.
+// connection of a pass; on both engines (the collector's "-s" naming a server alias).
 #include <gmock/gmock.h>
 
 #include "collector/backup_files.h"
@@ -17,13 +17,18 @@ using ::testing::IsEmpty;
 
 constexpr std::time_t kExampleTime = 1025300427;  // 2002-06-28 21:40:27, local time in UTC
 
-class CollectionPassTest : public CollectionTest {
+class CollectionPassTest : public CollectionTest,
+                           public ::testing::WithParamInterface<platform::data::Engine> {
  protected:
   CollectionPassTest() : clock_([] { return kExampleTime; }) {}
+  void SetUp() override {
+    std::string why;
+    if (GetParam() == platform::data::Engine::Server && !UseServerEngine(why)) GTEST_SKIP() << why;
+  }
   collector::ScopedCollectorClock clock_;
 };
 
-TEST_F(CollectionPassTest, BackupFolderChainAndFileNameOfTheExample) {
+TEST_P(CollectionPassTest, BackupFolderChainAndFileNameOfTheExample) {
   AddServer(1, "SRV01");
   AddSource("SRV01", "Application", "App", "");
   Write("SRV01", "App", 4, 1);
@@ -51,7 +56,7 @@ TEST_F(CollectionPassTest, BackupFolderChainAndFileNameOfTheExample) {
   EXPECT_EQ(Stored().size(), 1u);  // the first backup; the one under D:\a\b\c is not this folder
 }
 
-TEST_F(CollectionPassTest, LogNameWithBlanks) {
+TEST_P(CollectionPassTest, LogNameWithBlanks) {
   AddServer(1, "SRV01");
   RegisterLog("SRV01", "File Replication Service", "NtFrs.Evt");
   AddSource("SRV01", "File Replication Service", "NtFrs", "");
@@ -69,7 +74,7 @@ TEST_F(CollectionPassTest, LogNameWithBlanks) {
   EXPECT_THAT(Files("SRV01", "D$\\EvtBak"), IsEmpty());
 }
 
-TEST_F(CollectionPassTest, RecordFieldsTypesUsersAndTimes) {
+TEST_P(CollectionPassTest, RecordFieldsTypesUsersAndTimes) {
   AddServer(1, "SRV01");
   InstallMessageFile("SRV01", "C:\\WINDOWS\\system32", "coll.dll");
   AddSource("SRV01", "Application", "Coll", "%SystemRoot%\\system32\\coll.dll",
@@ -145,7 +150,7 @@ TEST_F(CollectionPassTest, RecordFieldsTypesUsersAndTimes) {
   EXPECT_EQ(rows.back().recordNumber, 18);
 }
 
-TEST_F(CollectionPassTest, MessageFilesOfTheLoggingMachineThroughItsShares) {
+TEST_P(CollectionPassTest, MessageFilesOfTheLoggingMachineThroughItsShares) {
   AddServer(1, "SRV01");
   // The collector expands with its own SystemRoot, whatever the server's is (C:\WINDOWS).
   tamsel::testing::ScopedEnv systemRoot("SystemRoot", "C:\\WINNT");
@@ -182,7 +187,7 @@ TEST_F(CollectionPassTest, MessageFilesOfTheLoggingMachineThroughItsShares) {
   EXPECT_EQ(rows[4].message, collector::FallbackDescription({"Second"}));  // only the first file
 }
 
-TEST_F(CollectionPassTest, LargeRecordAndTheRecordsAfterIt) {
+TEST_P(CollectionPassTest, LargeRecordAndTheRecordsAfterIt) {
   AddServer(1, "SRV01");
   InstallMessageFile("SRV01", "C:\\WINDOWS\\system32", "coll.dll");
   AddSource("SRV01", "System", "Coll", "%SystemRoot%\\system32\\coll.dll");
@@ -199,7 +204,7 @@ TEST_F(CollectionPassTest, LargeRecordAndTheRecordsAfterIt) {
   EXPECT_THAT(Files("SRV01", "D$\\EvtBak"), IsEmpty());
 }
 
-TEST_F(CollectionPassTest, EmptyBackupIsReadAndDeleted) {
+TEST_P(CollectionPassTest, EmptyBackupIsReadAndDeleted) {
   AddServer(1, "SRV01");
   EXPECT_EQ(collector_.CollectLog("SRV01", 1, "Security"), 0);
   EXPECT_THAT(Stored(), IsEmpty());
@@ -207,7 +212,7 @@ TEST_F(CollectionPassTest, EmptyBackupIsReadAndDeleted) {
   EXPECT_THAT(CollectorEvents(), IsEmpty());
 }
 
-TEST_F(CollectionPassTest, ExcludedPairSkippedOthersStored) {
+TEST_P(CollectionPassTest, ExcludedPairSkippedOthersStored) {
   AddServer(1, "SRV01");
   AddServer(2, "SRV02");
   AddSource("SRV01", "Application", "App", "");
@@ -232,7 +237,7 @@ TEST_F(CollectionPassTest, ExcludedPairSkippedOthersStored) {
   EXPECT_EQ(LiveRecords("SRV01", "Application"), 0u);
 }
 
-TEST_F(CollectionPassTest, UnreachableServersSkippedWithoutEvent) {
+TEST_P(CollectionPassTest, UnreachableServersSkippedWithoutEvent) {
   AddServer(1, "SRV01");
   AddServer(2, "DOWN");
   RegisterServer(3, "NEVER");    // no such machine
@@ -258,7 +263,7 @@ void RunOnePass(collector::CCollectorService& service) {
   service.Run();
 }
 
-TEST_F(CollectionPassTest, NullServerNameGivesCannotWriteEvent) {
+TEST_P(CollectionPassTest, NullServerNameGivesCannotWriteEvent) {
   AddServer(1, "SRV01");
   AddSource("SRV01", "Application", "App", "");
   Write("SRV01", "App", 4, 1);
@@ -278,7 +283,7 @@ TEST_F(CollectionPassTest, NullServerNameGivesCannotWriteEvent) {
   EXPECT_EQ(collector_.connection_, nullptr);
 }
 
-TEST_F(CollectionPassTest, OneConnectionServesTheWholePass) {
+TEST_P(CollectionPassTest, OneConnectionServesTheWholePass) {
   AddServer(1, "SRV01");
   AddServer(2, "SRV02");
   for (const char* server : {"SRV01", "SRV02"}) {
@@ -302,6 +307,8 @@ TEST_F(CollectionPassTest, OneConnectionServesTheWholePass) {
   EXPECT_EQ(collector_.CollectAll(), 1);
   EXPECT_EQ(collector_.connection_, nullptr);
 }
+
+TAMSEL_ON_BOTH_ENGINES(CollectionPassTest);
 
 }  // namespace
 }  // namespace tamsel::e2e

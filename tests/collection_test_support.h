@@ -17,7 +17,9 @@
 
 #include "collector/collector_service.h"
 #include "database/database_file.h"
+#include "database/engine_test_support.h"
 #include "platform/accounts/account_names.h"
+#include "platform/data/data_source.h"
 #include "platform/data/session.h"
 #include "platform/data/session_pool.h"
 #include "platform/eventlog/event_log.h"
@@ -90,11 +92,24 @@ class CollectionTest : public ::testing::Test {
     ASSERT_EQ(created.exitCode, 0) << created.output;
   }
 
-  // SQL on TamselDB outside the collector's connection.
-  void Sql(const std::string& sql) {
-    auto session = platform::data::Session::Open(databaseFile_);
-    session->Execute(sql);
+  // Moves the test's TamselDB to the server engine: a fresh schema on the test cluster that
+  // the collector reaches through the alias, as its "-s NAME" names it. False (with `why`)
+  // when there is no cluster.
+  bool UseServerEngine(std::string& why) {
+    if (!db::CreateTestDatabase(platform::data::Engine::Server, why)) return false;
+    server_ = true;
+    collector_.databaseServerName_ = platform::data::kServerAlias;
+    return true;
   }
+  // A session on TamselDB of its own, on the engine the collector writes to.
+  std::unique_ptr<platform::data::Session> OpenDatabase() const {
+    if (!server_) return platform::data::Session::Open(databaseFile_);
+    return platform::data::Session::OpenServer(
+        {*platform::data::ServerAliasTarget(platform::data::kServerAlias), "TamselDB", "", ""});
+  }
+
+  // SQL on TamselDB outside the collector's connection.
+  void Sql(const std::string& sql) { OpenDatabase()->Execute(sql); }
   void RegisterServer(int id, const std::string& name, int status = 1) {
     Sql("INSERT INTO ELServer (ELServerID, ELServerName, Status) VALUES (" + std::to_string(id) +
         ", '" + name + "', " + std::to_string(status) + ")");
@@ -187,7 +202,7 @@ class CollectionTest : public ::testing::Test {
   // Every stored entry, by server, log and record number (or the order given).
   std::vector<StoredRow> Stored(
       const std::string& order = "s.ELServerName, t.LogTypeName, e.RecordNumber") {
-    auto session = platform::data::Session::Open(databaseFile_);
+    auto session = OpenDatabase();
     auto rows = session->Prepare(
         "SELECT s.ELServerName, t.LogTypeName, e.RecordNumber, e.TimeGenerated, e.TimeWritten,"
         " e.EventID, e.EventTypeID, e.CategoryNumber, c.EventCategoryName, u.ELUserName,"
@@ -257,6 +272,7 @@ class CollectionTest : public ::testing::Test {
   platform::network::ScopedCurrentNetwork network_;
   TestCollector collector_;
   std::filesystem::path databaseFile_;
+  bool server_ = false;
 };
 
 }  // namespace tamsel::e2e

@@ -26,15 +26,18 @@ using reports::testing::ScopedProcedureBody;
 
 class AdminTestEnvironment : public reports::testing::DatabaseTestEnvironment {
  public:
-  AdminTestEnvironment() { RegisterMethods(MethodRegistry::Global()); }
+  explicit AdminTestEnvironment(platform::data::Engine engine = platform::data::Engine::Embedded)
+      : DatabaseTestEnvironment(engine) {
+    RegisterMethods(MethodRegistry::Global());
+  }
 };
 
 // The database as the collector reads it, through the provider: the active servers as its
 // pass lists them ("id;name"), and its exclusion check of one record.
 class CollectorView {
  public:
-  explicit CollectorView(const std::string& catalog) {
-    conn_.Open("Provider=SQLOLEDB;Data Source=(local);Initial Catalog=" + catalog +
+  CollectorView(const std::string& dataSource, const std::string& catalog) {
+    conn_.Open("Provider=SQLOLEDB;Data Source=" + dataSource + ";Initial Catalog=" + catalog +
                ";TRUSTED_CONNECTION=YES");
   }
   std::vector<std::string> ActiveServers() {

@@ -7,6 +7,7 @@
 
 #include "database/admin_procedures.h"
 #include "database/database_file.h"
+#include "database/engine_test_support.h"
 #include "reports/admin/admin_test_support.h"
 
 namespace tamsel::reports::admin {
@@ -24,8 +25,12 @@ using ::testing::Not;
 using testing::ScopedProcedureBody;
 using ::testing::StartsWith;
 
-class AppUserMethodsTest : public ::testing::Test {
+class AppUserMethodsTest : public ::testing::TestWithParam<platform::data::Engine> {
  protected:
+  void SetUp() override {
+    if (!env_.Available()) GTEST_SKIP() << env_.SkipReason();
+  }
+
   // AppUserAdd with `xml`; `answer` receives sXml after the call.
   std::int32_t Add(const std::string& xml, std::string* answer = nullptr) {
     return CallWithDocument("AppAdmin.AppUserAdd", xml, answer);
@@ -61,10 +66,10 @@ class AppUserMethodsTest : public ::testing::Test {
     EXPECT_THAT(env_.NewTraceTexts(), Not(Contains(HasSubstr(secret))));
   }
 
-  AdminTestEnvironment env_;
+  AdminTestEnvironment env_{GetParam()};
 };
 
-TEST_F(AppUserMethodsTest, AddStoresAHashAndHandsBackTheNewKeyReplacingOneSent) {
+TEST_P(AppUserMethodsTest, AddStoresAHashAndHandsBackTheNewKeyReplacingOneSent) {
   std::string answer;
   ASSERT_EQ(Add("<NEWUSER AppUserID=\"99\" AppUserName=\"alice\" AppUserFirstName=\"Alice\" "
                 "AppUserLastName=\"Smith\" AppUserPassword=\"S3cret-pw\" AppRoleID=\"2\"/>",
@@ -93,7 +98,7 @@ TEST_F(AppUserMethodsTest, AddStoresAHashAndHandsBackTheNewKeyReplacingOneSent) 
   EXPECT_THAT(texts, Not(Contains(HasSubstr("S3cret-pw"))));
 }
 
-TEST_F(AppUserMethodsTest, AddRefusalsKeepThePagesTextAndStoreNothing) {
+TEST_P(AppUserMethodsTest, AddRefusalsKeepThePagesTextAndStoreNothing) {
   AddUser("bob", "pw1");
   env_.NewTraceTexts();
   const std::string taken = "<U AppUserName=\"BOB\" AppUserPassword=\"other-pw\" AppRoleID=\"2\"/>";
@@ -114,7 +119,7 @@ TEST_F(AppUserMethodsTest, AddRefusalsKeepThePagesTextAndStoreNothing) {
   ExpectNoTraceShows("leak-me");
 }
 
-TEST_F(AppUserMethodsTest, LoginAcceptsTheRightPasswordAndRefusesUnknownNamesAlike) {
+TEST_P(AppUserMethodsTest, LoginAcceptsTheRightPasswordAndRefusesUnknownNamesAlike) {
   const std::string id = AddUser("alice", "right-pw", 1);
   env_.NewTraceTexts();
   std::string answer;
@@ -143,8 +148,8 @@ TEST_F(AppUserMethodsTest, LoginAcceptsTheRightPasswordAndRefusesUnknownNamesAli
   EXPECT_THAT(texts, Not(Contains(HasSubstr("right-pw"))));
 }
 
-TEST_F(AppUserMethodsTest, LoginAcceptsTheFirstAdministratorAndNoPasswordStoredInClear) {
-  const std::int64_t admin = db::CreateAdministrator(env_.File(), "admin", "Pa55-first");
+TEST_P(AppUserMethodsTest, LoginAcceptsTheFirstAdministratorAndNoPasswordStoredInClear) {
+  const std::int64_t admin = env_.CreateAdministrator("admin", "Pa55-first");
   EXPECT_EQ(LogIn("admin", "Pa55-first"), 0);
   EXPECT_EQ(LogIn("admin", "pa55-first"), db::kLoginRefused);
   // A row whose password was written in clear never logs in, even with that text.
@@ -153,7 +158,7 @@ TEST_F(AppUserMethodsTest, LoginAcceptsTheFirstAdministratorAndNoPasswordStoredI
   EXPECT_EQ(LogIn("admin", "Pa55-first"), db::kLoginRefused);
 }
 
-TEST_F(AppUserMethodsTest, EditLeavesThePasswordForAnyAsteriskOrNoneAndChangesItOtherwise) {
+TEST_P(AppUserMethodsTest, EditLeavesThePasswordForAnyAsteriskOrNoneAndChangesItOtherwise) {
   const std::string id = AddUser("alice", "first-pw");
   const std::string before = StoredPassword(id);
   env_.NewTraceTexts();
@@ -191,7 +196,7 @@ TEST_F(AppUserMethodsTest, EditLeavesThePasswordForAnyAsteriskOrNoneAndChangesIt
   EXPECT_EQ(Edit("<USER AppUserID=\"424\" AppUserPassword=\"***\"/>"), db::kUserNotFound);
 }
 
-TEST_F(AppUserMethodsTest, ReadsHandOutTheMaskNeverTheHashAndTheMaskEditsNothing) {
+TEST_P(AppUserMethodsTest, ReadsHandOutTheMaskNeverTheHashAndTheMaskEditsNothing) {
   // No users yet: the bare list.
   com::Arguments list{Variant()};
   ASSERT_EQ(Call("AppAdmin.AppUserListGet", list), 0);
@@ -235,7 +240,7 @@ TEST_F(AppUserMethodsTest, ReadsHandOutTheMaskNeverTheHashAndTheMaskEditsNothing
   EXPECT_EQ(unknown[1].value.CStr(), "<UserInfo/>");
 }
 
-TEST_F(AppUserMethodsTest, ANullColumnFailsTheReadWithNinetyFourAndNoAnswer) {
+TEST_P(AppUserMethodsTest, ANullColumnFailsTheReadWithNinetyFourAndNoAnswer) {
   // Even the password column, whose value is never handed out, must be there.
   ScopedProcedureBody nullPassword("AppUserListGet", [](auto& call, auto&) {
     call.SelectRows(
@@ -252,7 +257,7 @@ TEST_F(AppUserMethodsTest, ANullColumnFailsTheReadWithNinetyFourAndNoAnswer) {
             "Null");
 }
 
-TEST_F(AppUserMethodsTest, PasswordChangePassesAsterisksOnAndDeleteRemovesTheUsersWork) {
+TEST_P(AppUserMethodsTest, PasswordChangePassesAsterisksOnAndDeleteRemovesTheUsersWork) {
   const std::string id = AddUser("alice", "old-pw");
   env_.NewTraceTexts();
   com::Arguments change{Variant("<PW AppUserID=\"" + id + "\" AppUserPassword=\"n*w-pw\"/>")};
@@ -291,7 +296,7 @@ TEST_F(AppUserMethodsTest, PasswordChangePassesAsterisksOnAndDeleteRemovesTheUse
               Contains("*** ->AppAdmin.AppUserDelete error: lngRetVal=12; Err.Description= "));
 }
 
-TEST_F(AppUserMethodsTest, TheTwoEmptyMethodsAnswerZeroTouchNothingAndTraceNothing) {
+TEST_P(AppUserMethodsTest, TheTwoEmptyMethodsAnswerZeroTouchNothingAndTraceNothing) {
   // No configuration, no transaction: neither is used.
   env_.RemoveAppConfig();
   env_.NewTraceTexts();
@@ -308,6 +313,8 @@ TEST_F(AppUserMethodsTest, TheTwoEmptyMethodsAnswerZeroTouchNothingAndTraceNothi
   com::Arguments list{Variant()};
   EXPECT_EQ(Call("AppAdmin.AppUserListGet", list, false), -102);
 }
+
+TAMSEL_ON_BOTH_ENGINES(AppUserMethodsTest);
 
 }  // namespace
 }  // namespace tamsel::reports::admin

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "database/admin_procedures.h"
+#include "database/engine_test_support.h"
 #include "reports/admin/admin_test_support.h"
 
 namespace tamsel::reports::admin {
@@ -21,9 +22,10 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing::ScopedProcedureBody;
 
-class ExclusionMethodsTest : public ::testing::Test {
+class ExclusionMethodsTest : public ::testing::TestWithParam<platform::data::Engine> {
  protected:
   void SetUp() override {
+    if (!env_.Available()) GTEST_SKIP() << env_.SkipReason();
     env_.Exec("INSERT INTO ELServer (ELServerID, ELServerName) VALUES (3, 'SRV03'), (5, 'SRV05')");
     env_.NewTraceTexts();
   }
@@ -54,10 +56,10 @@ class ExclusionMethodsTest : public ::testing::Test {
     return lines;
   }
 
-  AdminTestEnvironment env_;
+  AdminTestEnvironment env_{GetParam()};
 };
 
-TEST_F(ExclusionMethodsTest, GridIsEveryServerAgainstEveryTypeWithItsMarks) {
+TEST_P(ExclusionMethodsTest, GridIsEveryServerAgainstEveryTypeWithItsMarks) {
   env_.Exec("DELETE FROM EventType WHERE EventTypeID NOT IN (1, 2, 4)");
   env_.Exec("INSERT INTO EventExclusion VALUES (5, 2)");
   std::string grid;
@@ -88,7 +90,7 @@ TEST_F(ExclusionMethodsTest, GridIsEveryServerAgainstEveryTypeWithItsMarks) {
   EXPECT_EQ(grid, "<ROOT/>");
 }
 
-TEST_F(ExclusionMethodsTest, GridGroupsByChangeOfKeyAndRefusesKeysBeyondSixteenBits) {
+TEST_P(ExclusionMethodsTest, GridGroupsByChangeOfKeyAndRefusesKeysBeyondSixteenBits) {
   // Rows of one server split into two runs give two SERVER elements.
   {
     ScopedProcedureBody byType("EventExclusionGridGet", [](auto& call, auto&) {
@@ -134,7 +136,7 @@ TEST_F(ExclusionMethodsTest, GridGroupsByChangeOfKeyAndRefusesKeysBeyondSixteenB
             0u);
 }
 
-TEST_F(ExclusionMethodsTest, TwoEmptyDocumentsRunNoProcedureAndSucceed) {
+TEST_P(ExclusionMethodsTest, TwoEmptyDocumentsRunNoProcedureAndSucceed) {
   EXPECT_EQ(Submit("<DEL/>", "<INS><OTHER ServerID=\"3\" EventTypeID=\"2\"/></INS>"), 0);
   std::vector<std::string> texts = env_.NewTraceTexts();
   EXPECT_EQ(texts.front(), ">>>Reports.ExclusionListSubmit");
@@ -143,7 +145,7 @@ TEST_F(ExclusionMethodsTest, TwoEmptyDocumentsRunNoProcedureAndSucceed) {
   EXPECT_THAT(Exclusions(), IsEmpty());
 }
 
-TEST_F(ExclusionMethodsTest, RemovalsRunBeforeAdditionsAndTheCollectorSeesTheResult) {
+TEST_P(ExclusionMethodsTest, RemovalsRunBeforeAdditionsAndTheCollectorSeesTheResult) {
   env_.Exec("INSERT INTO EventExclusion VALUES (3, 1), (5, 4)");
   ASSERT_EQ(Submit(Pairs({{"3", "2"}, {"3", "1"}, {"5", "16"}}),
                    Pairs({{"3", "2"}, {"5", "4"}, {"5", "8"}})),
@@ -159,14 +161,14 @@ TEST_F(ExclusionMethodsTest, RemovalsRunBeforeAdditionsAndTheCollectorSeesTheRes
                                             "->Executing EventExclusionInsert, 5, 8"));
 
   // What the collector asks of each record it reads.
-  CollectorView collector(env_.Catalog());
+  CollectorView collector(env_.DataSource(), env_.Catalog());
   EXPECT_EQ(collector.ExclusionCheck(3, 2), 1);
   EXPECT_EQ(collector.ExclusionCheck(3, 1), 0);
   EXPECT_EQ(collector.ExclusionCheck(5, 8), 1);
   EXPECT_EQ(collector.ExclusionCheck(5, 2), 0);
 }
 
-TEST_F(ExclusionMethodsTest, AFailureOnTheThirdInsertUndoesTheWholeCall) {
+TEST_P(ExclusionMethodsTest, AFailureOnTheThirdInsertUndoesTheWholeCall) {
   env_.Exec("INSERT INTO EventExclusion VALUES (3, 1)");
   EXPECT_EQ(Submit(Pairs({{"3", "1"}}), Pairs({{"3", "2"}, {"5", "2"}, {"9", "2"}, {"5", "4"}})),
             db::kServerNotFound);
@@ -184,7 +186,7 @@ TEST_F(ExclusionMethodsTest, AFailureOnTheThirdInsertUndoesTheWholeCall) {
   EXPECT_THAT(Exclusions(), ElementsAre("3,1"));
 }
 
-TEST_F(ExclusionMethodsTest, EitherInputThatIsNoDocumentFailsWithNinetyOne) {
+TEST_P(ExclusionMethodsTest, EitherInputThatIsNoDocumentFailsWithNinetyOne) {
   env_.Exec("INSERT INTO EventExclusion VALUES (3, 1)");
   EXPECT_EQ(Submit("", "<L/>"), 91);
   // The removals ran before the additions failed to load; the abort takes them back.
@@ -192,6 +194,8 @@ TEST_F(ExclusionMethodsTest, EitherInputThatIsNoDocumentFailsWithNinetyOne) {
   EXPECT_THAT(ExecutingLines(), ElementsAre("->Executing EventExclusionDelete, 3, 1"));
   EXPECT_THAT(Exclusions(), ElementsAre("3,1"));
 }
+
+TAMSEL_ON_BOTH_ENGINES(ExclusionMethodsTest);
 
 }  // namespace
 }  // namespace tamsel::reports::admin

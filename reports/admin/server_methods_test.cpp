@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "database/admin_procedures.h"
+#include "database/engine_test_support.h"
 #include "platform/data/provider_error.h"
 #include "platform/registry/regional_settings.h"
 #include "platform/registry/registry.h"
@@ -28,8 +29,12 @@ using testing::ScopedProcedureBody;
 
 constexpr std::int32_t kCantConvert = platform::data::kCantConvertValue;
 
-class ServerMethodsTest : public ::testing::Test {
+class ServerMethodsTest : public ::testing::TestWithParam<platform::data::Engine> {
  protected:
+  void SetUp() override {
+    if (!env_.Available()) GTEST_SKIP() << env_.SkipReason();
+  }
+
   std::int32_t Reports(const std::string& method, const Variant& argument) {
     com::Arguments args{argument};
     return Call("Reports." + method, args);
@@ -57,14 +62,14 @@ class ServerMethodsTest : public ::testing::Test {
         "EventID, EventTypeID, EventCategoryID, ELUserID, ELSourceID) SELECT " +
         std::to_string(server) + ", 1, i, '" + time + "', '" + time + "', 1, 4, 1, 1, 1 FROM n");
   }
-  int Entries(const std::string& where = "1") {
+  int Entries(const std::string& where = "1 = 1") {
     return std::stoi(env_.Scalar("SELECT COUNT(*) FROM LogEntry WHERE " + where));
   }
 
-  AdminTestEnvironment env_;
+  AdminTestEnvironment env_{GetParam()};
 };
 
-TEST_F(ServerMethodsTest, AddWithOnlyANameMakesAnActiveServerThatTheListAndCollectorShow) {
+TEST_P(ServerMethodsTest, AddWithOnlyANameMakesAnActiveServerThatTheListAndCollectorShow) {
   EXPECT_EQ(List(), "<ELSERVERLIST/>");
   std::vector<std::string> texts = env_.NewTraceTexts();
   EXPECT_THAT(texts, Contains("->Executing ServerListGet"));
@@ -90,7 +95,8 @@ TEST_F(ServerMethodsTest, AddWithOnlyANameMakesAnActiveServerThatTheListAndColle
             "<ELSERVERLIST><ELSERVER ELServerID=\"1\" ELServerName=\"SRV01\" "
             "ELServerDescription=\"\"/><ELSERVER ELServerID=\"2\" ELServerName=\"SRV02\" "
             "ELServerDescription=\"mail\"/></ELSERVERLIST>");
-  EXPECT_THAT(CollectorView(env_.Catalog()).ActiveServers(), ElementsAre("1;SRV01", "2;SRV02"));
+  EXPECT_THAT(CollectorView(env_.DataSource(), env_.Catalog()).ActiveServers(),
+              ElementsAre("1;SRV01", "2;SRV02"));
 
   // Refusals: the name taken (any case), no name, text that does not parse (the procedure
   // never runs and the page's text stays).
@@ -107,7 +113,7 @@ TEST_F(ServerMethodsTest, AddWithOnlyANameMakesAnActiveServerThatTheListAndColle
 
 // Text enters as the multi-byte conversion gives it, so every answer stays well-formed UTF-8
 // XML; a character XML forbids makes the page's document one that does not load.
-TEST_F(ServerMethodsTest, NamesThatAreNotUtf8OrNotXmlNeverSpoilTheAnswers) {
+TEST_P(ServerMethodsTest, NamesThatAreNotUtf8OrNotXmlNeverSpoilTheAnswers) {
   const std::string replaced = "U\xEF\xBF\xBD\xEF\xBF\xBD";
   std::string answer;
   ASSERT_EQ(Add("<S ELServerName=\"U\xFF\xFE\"/>", &answer), 0);
@@ -125,7 +131,7 @@ TEST_F(ServerMethodsTest, NamesThatAreNotUtf8OrNotXmlNeverSpoilTheAnswers) {
   EXPECT_EQ(env_.Scalar("SELECT COUNT(*) FROM ELServer"), "1");
 }
 
-TEST_F(ServerMethodsTest, ListWithANullColumnFailsWithNinetyFourAndLeavesTheAnswer) {
+TEST_P(ServerMethodsTest, ListWithANullColumnFailsWithNinetyFourAndLeavesTheAnswer) {
   ScopedProcedureBody nullDescription("ServerListGet", [](auto& call, auto&) {
     call.SelectRows("SELECT 1 AS ELServerID, 'SRV01' AS ELServerName, NULL AS ELServerDescription");
     return 0;
@@ -135,7 +141,7 @@ TEST_F(ServerMethodsTest, ListWithANullColumnFailsWithNinetyFourAndLeavesTheAnsw
   EXPECT_EQ(args[0].value, Variant("<OLD/>"));
 }
 
-TEST_F(ServerMethodsTest, DisabledServerLeavesTheCollectorsSetAndAddingItAgainRestoresIt) {
+TEST_P(ServerMethodsTest, DisabledServerLeavesTheCollectorsSetAndAddingItAgainRestoresIt) {
   ASSERT_EQ(Add("<S ELServerName=\"SRV01\"/>"), 0);
   ASSERT_EQ(Add("<S ELServerName=\"SRV02\" ELServerDescription=\"keep\"/>"), 0);
   env_.NewTraceTexts();
@@ -143,7 +149,8 @@ TEST_F(ServerMethodsTest, DisabledServerLeavesTheCollectorsSetAndAddingItAgainRe
   std::vector<std::string> texts = env_.NewTraceTexts();
   EXPECT_THAT(texts, Contains("->Executing ServerDisable, 2"));
   EXPECT_EQ(texts.back(), "Reports.ServerDisable no errors - lngRetVal=0");
-  EXPECT_THAT(CollectorView(env_.Catalog()).ActiveServers(), ElementsAre("1;SRV01"));
+  EXPECT_THAT(CollectorView(env_.DataSource(), env_.Catalog()).ActiveServers(),
+              ElementsAre("1;SRV01"));
   // Still listed for the page, which may yet delete its entries.
   EXPECT_THAT(List(), HasSubstr("ELServerName=\"SRV02\""));
 
@@ -151,7 +158,8 @@ TEST_F(ServerMethodsTest, DisabledServerLeavesTheCollectorsSetAndAddingItAgainRe
   ASSERT_EQ(Add("<S ELServerName=\"SRV02\"/>", &answer), 0);
   EXPECT_EQ(answer, "<S ELServerName=\"SRV02\" ELServerID=\"2\"/>");
   EXPECT_EQ(env_.Scalar("SELECT ELServerDescription FROM ELServer WHERE ELServerID = 2"), "keep");
-  EXPECT_THAT(CollectorView(env_.Catalog()).ActiveServers(), ElementsAre("1;SRV01", "2;SRV02"));
+  EXPECT_THAT(CollectorView(env_.DataSource(), env_.Catalog()).ActiveServers(),
+              ElementsAre("1;SRV01", "2;SRV02"));
 
   EXPECT_EQ(Reports("ServerDisable", Variant(9)), db::kServerNotFound);
   EXPECT_EQ(Reports("ServerDisable", Variant("two")), kCantConvert);
@@ -162,7 +170,7 @@ TEST_F(ServerMethodsTest, DisabledServerLeavesTheCollectorsSetAndAddingItAgainRe
                "(parameter '@ELServerID')."));
 }
 
-TEST_F(ServerMethodsTest, BatchesOfAThousandAnswerZeroWhileFullAndOneOnceShort) {
+TEST_P(ServerMethodsTest, BatchesOfAThousandAnswerZeroWhileFullAndOneOnceShort) {
   ASSERT_EQ(Add("<S ELServerName=\"SRV01\"/>"), 0);
   ASSERT_EQ(Add("<S ELServerName=\"SRV02\"/>"), 0);
   AddEntries(1, 2500);
@@ -189,7 +197,7 @@ TEST_F(ServerMethodsTest, BatchesOfAThousandAnswerZeroWhileFullAndOneOnceShort) 
   EXPECT_EQ(Entries(), 10);
 }
 
-TEST_F(ServerMethodsTest, BatchCountsOtherThanAThousandAndAMissingCount) {
+TEST_P(ServerMethodsTest, BatchCountsOtherThanAThousandAndAMissingCount) {
   ASSERT_EQ(Add("<S ELServerName=\"SRV01\"/>"), 0);
   AddEntries(1, 5);
   {
@@ -215,7 +223,7 @@ TEST_F(ServerMethodsTest, BatchCountsOtherThanAThousandAndAMissingCount) {
   }
 }
 
-TEST_F(ServerMethodsTest, ClearTakesEntriesGeneratedBeforeTheTimeReadUnderRegionalSettings) {
+TEST_P(ServerMethodsTest, ClearTakesEntriesGeneratedBeforeTheTimeReadUnderRegionalSettings) {
   ASSERT_EQ(Add("<S ELServerName=\"SRV01\"/>"), 0);
   AddEntries(1, 1200, 1, "2026-12-31 22:59:59");
   AddEntries(1, 3, 5000, "2026-12-31 23:00:00");
@@ -252,7 +260,7 @@ TEST_F(ServerMethodsTest, ClearTakesEntriesGeneratedBeforeTheTimeReadUnderRegion
   EXPECT_EQ(Reports("LogEntriesClear", Variant("")), kCantConvert);
 }
 
-TEST_F(ServerMethodsTest, DeleteIsRefusedWhileEntriesRemainAndThenTakesLogsAndExclusions) {
+TEST_P(ServerMethodsTest, DeleteIsRefusedWhileEntriesRemainAndThenTakesLogsAndExclusions) {
   ASSERT_EQ(Add("<S ELServerName=\"SRV01\"/>"), 0);
   ASSERT_EQ(Add("<S ELServerName=\"SRV02\"/>"), 0);
   AddEntries(1, 3);
@@ -271,8 +279,11 @@ TEST_F(ServerMethodsTest, DeleteIsRefusedWhileEntriesRemainAndThenTakesLogsAndEx
   EXPECT_THAT(env_.Rows("SELECT ELServerID FROM ELServerLogType"), ElementsAre("2"));
   EXPECT_THAT(env_.Rows("SELECT ELServerID FROM EventExclusion"), ElementsAre("2"));
   EXPECT_EQ(Reports("ServerDelete", Variant(1)), db::kServerNotFound);
-  EXPECT_THAT(CollectorView(env_.Catalog()).ActiveServers(), ElementsAre("2;SRV02"));
+  EXPECT_THAT(CollectorView(env_.DataSource(), env_.Catalog()).ActiveServers(),
+              ElementsAre("2;SRV02"));
 }
+
+TAMSEL_ON_BOTH_ENGINES(ServerMethodsTest);
 
 }  // namespace
 }  // namespace tamsel::reports::admin

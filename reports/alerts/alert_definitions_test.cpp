@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "database/engine_test_support.h"
 #include "reports/alerts/alerts_test_support.h"
 
 namespace tamsel::reports::alerts {
@@ -17,8 +18,12 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 using testing::ScopedProcedureBody;
 
-class AlertDefinitionsTest : public ::testing::Test {
+class AlertDefinitionsTest : public ::testing::TestWithParam<platform::data::Engine> {
  protected:
+  void SetUp() override {
+    if (!env_.Available()) GTEST_SKIP() << env_.SkipReason();
+  }
+
   // AlertHdrUpdate with the id omitted (a new alert); returns the result, `id` the new id.
   std::int32_t Save(const std::string& description, const std::string& metaData,
                     Variant* id = nullptr) {
@@ -36,10 +41,10 @@ class AlertDefinitionsTest : public ::testing::Test {
         id + " ORDER BY AlertItemID");
   }
 
-  AlertsTestEnvironment env_;
+  AlertsTestEnvironment env_{GetParam()};
 };
 
-TEST_F(AlertDefinitionsTest, OmittedIdCreatesTheAlertAndHandsBackItsId) {
+TEST_P(AlertDefinitionsTest, OmittedIdCreatesTheAlertAndHandsBackItsId) {
   // A variable holding -1 asks what omitting the argument asks, and receives the id.
   com::Arguments args{Variant(AlertsTestEnvironment::kUser), Variant("disk full"),
                       Variant("<INPUT name=\"a\"/>"), Variant(std::int16_t{-1})};
@@ -66,7 +71,7 @@ TEST_F(AlertDefinitionsTest, OmittedIdCreatesTheAlertAndHandsBackItsId) {
   EXPECT_THAT(env_.NewTraceTexts(), Contains("->Executing AlertHdrUpdate, , 3, second"));
 }
 
-TEST_F(AlertDefinitionsTest, IdSevenUpdatesThatAlertAndReplacesEveryItem) {
+TEST_P(AlertDefinitionsTest, IdSevenUpdatesThatAlertAndReplacesEveryItem) {
   env_.Exec("INSERT INTO AlertHdr (AlertHdrID, AppUserID, AlertDesc) VALUES (7, 3, 'old')");
   env_.Exec("INSERT INTO AlertItem VALUES (7, 0, 'x'), (7, 1, 'y'), (7, 2, 'z')");
   com::Arguments args{Variant(AlertsTestEnvironment::kUser), Variant("new"),
@@ -92,7 +97,7 @@ TEST_F(AlertDefinitionsTest, IdSevenUpdatesThatAlertAndReplacesEveryItem) {
               "*** ->Reports.AlertHdrUpdate error: lngRetVal=1; Err.Description= ");
 }
 
-TEST_F(AlertDefinitionsTest, MetaDataIsStoredInItemsOf1023CodeUnits) {
+TEST_P(AlertDefinitionsTest, MetaDataIsStoredInItemsOf1023CodeUnits) {
   const std::pair<std::size_t, std::vector<std::string>> cases[] = {
       {1023, {"0:1023"}},
       {1024, {"0:1023", "1:1"}},
@@ -113,7 +118,7 @@ TEST_F(AlertDefinitionsTest, MetaDataIsStoredInItemsOf1023CodeUnits) {
   }
 }
 
-TEST_F(AlertDefinitionsTest, AnItemFailureRollsBackTheHeaderAndEveryItem) {
+TEST_P(AlertDefinitionsTest, AnItemFailureRollsBackTheHeaderAndEveryItem) {
   ScopedProcedureBody failSecond("AlertItemMetaDataAdd",
                                  [](platform::data::ProcedureCall& call, const auto& original) {
                                    return call.Arg(1).CLng() == 1 ? 50 : original(call);
@@ -140,7 +145,7 @@ TEST_F(AlertDefinitionsTest, AnItemFailureRollsBackTheHeaderAndEveryItem) {
               ElementsAre("x", "y", "z"));
 }
 
-TEST_F(AlertDefinitionsTest, IdsThatCannotBeUsedFailTheCall) {
+TEST_P(AlertDefinitionsTest, IdsThatCannotBeUsedFailTheCall) {
   // An id the procedure leaves NULL fails when converted for the items, even with none.
   {
     ScopedProcedureBody noId("AlertHdrUpdate",
@@ -166,7 +171,7 @@ TEST_F(AlertDefinitionsTest, IdsThatCannotBeUsedFailTheCall) {
   EXPECT_FALSE(args[3].value.IsNull());
 }
 
-TEST_F(AlertDefinitionsTest, MinusOneAsAnyNumericFormAsksForANewAlert) {
+TEST_P(AlertDefinitionsTest, MinusOneAsAnyNumericFormAsksForANewAlert) {
   // The id compares with the literal -1 by number, whatever form the page posts it in.
   const Variant forms[] = {Variant("-1"), Variant(" -1 "), Variant("-1.0"), Variant(-1.0),
                            Variant(std::int32_t{-1})};
@@ -179,7 +184,7 @@ TEST_F(AlertDefinitionsTest, MinusOneAsAnyNumericFormAsksForANewAlert) {
   EXPECT_THAT(env_.Rows("SELECT COUNT(*) FROM AlertHdr"), ElementsAre("5"));
 }
 
-TEST_F(AlertDefinitionsTest, ListReadBackAndDelete) {
+TEST_P(AlertDefinitionsTest, ListReadBackAndDelete) {
   Variant first, second;
   ASSERT_EQ(Save("disk <full> & \"more\"", "<INPUT name=\"x\" value=\"1\"/>", &first), 0);
   ASSERT_EQ(Save("cpu", "<a/>", &second), 0);
@@ -226,7 +231,7 @@ TEST_F(AlertDefinitionsTest, ListReadBackAndDelete) {
   EXPECT_THAT(env_.NewTraceTexts(), Contains("->Executing AlertDelete, " + first.CStr()));
 }
 
-TEST_F(AlertDefinitionsTest, NullColumnsFailWith94AndLeaveTheOutputs) {
+TEST_P(AlertDefinitionsTest, NullColumnsFailWith94AndLeaveTheOutputs) {
   {
     ScopedProcedureBody nullName(
         "AlertListGet", [](platform::data::ProcedureCall& call, const auto&) {
@@ -248,6 +253,8 @@ TEST_F(AlertDefinitionsTest, NullColumnsFailWith94AndLeaveTheOutputs) {
   EXPECT_EQ(get[1].value, Variant("d"));
   EXPECT_EQ(get[2].value, Variant("a"));
 }
+
+TAMSEL_ON_BOTH_ENGINES(AlertDefinitionsTest);
 
 }  // namespace
 }  // namespace tamsel::reports::alerts

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "database/engine_test_support.h"
 #include "reports/alerts/alerts_test_support.h"
 #include "reports/alerts/recipient_schedule.h"
 
@@ -19,9 +20,10 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-class AlertRecipientsTest : public ::testing::Test {
+class AlertRecipientsTest : public ::testing::TestWithParam<platform::data::Engine> {
  protected:
   void SetUp() override {
+    if (!env_.Available()) GTEST_SKIP() << env_.SkipReason();
     env_.Exec("INSERT INTO AlertHdr (AlertHdrID, AppUserID, AlertDesc) VALUES (5, 3, 'a')");
   }
 
@@ -45,10 +47,10 @@ class AlertRecipientsTest : public ::testing::Test {
         "ScheduleDaysDisplay FROM AlertRecipient ORDER BY AlertRecipientID");
   }
 
-  AlertsTestEnvironment env_;
+  AlertsTestEnvironment env_{GetParam()};
 };
 
-TEST_F(AlertRecipientsTest, DisplaysAndDayMaskAreComposedFromTheDocument) {
+TEST_P(AlertRecipientsTest, DisplaysAndDayMaskAreComposedFromTheDocument) {
   ASSERT_EQ(Update("<R AlertRecipientID=\"\" AlertHdrID=\"5\" Email=\"ops@x.org\" "
                    "ScheduleStartTime=\"08:00\" ScheduleEndTime=\"17:00\">"
                    "<SCHEDULEDAY DayName=\"Monday\" DayValue=\"1\"/><other/>"
@@ -87,7 +89,7 @@ TEST_F(AlertRecipientsTest, DisplaysAndDayMaskAreComposedFromTheDocument) {
   EXPECT_EQ(Stored().front(), "new@x|9:00 AM|NULL|9:00 AM|0|");
 }
 
-TEST_F(AlertRecipientsTest, ScheduleDaysMaskIsFloatingPointRoundedBack) {
+TEST_P(AlertRecipientsTest, ScheduleDaysMaskIsFloatingPointRoundedBack) {
   ScheduleDays days;
   days.Add("Sunday", 0);
   days.Add("Saturday", 6);
@@ -103,7 +105,7 @@ TEST_F(AlertRecipientsTest, ScheduleDaysMaskIsFloatingPointRoundedBack) {
   EXPECT_EQ(ScheduleTimeDisplay("08:00", ""), "08:00");
 }
 
-TEST_F(AlertRecipientsTest, RefusalsComeBeforeTheProcedureRuns) {
+TEST_P(AlertRecipientsTest, RefusalsComeBeforeTheProcedureRuns) {
   const std::string full =
       "AlertRecipientID=\"\" AlertHdrID=\"5\" ScheduleStartTime=\"\" ScheduleEndTime=\"\"";
   auto without = [&](const std::string& attribute) {
@@ -155,7 +157,7 @@ TEST_F(AlertRecipientsTest, RefusalsComeBeforeTheProcedureRuns) {
             "->Executing AlertRecipientUpdate, 32767, -32768, , , , 24 hours, 0, ");
 }
 
-TEST_F(AlertRecipientsTest, ScheduleListAndRemoval) {
+TEST_P(AlertRecipientsTest, ScheduleListAndRemoval) {
   // An alert without recipients: the bare root, result 0.
   com::Arguments get{Variant("5"), Variant()};
   ASSERT_EQ(CallReports("AlertScheduleGet", get), 0);
@@ -203,6 +205,8 @@ TEST_F(AlertRecipientsTest, ScheduleListAndRemoval) {
   EXPECT_EQ(CallReports("AlertRecipientRemove", remove), 0);
   EXPECT_THAT(env_.Rows("SELECT AlertRecipientID FROM AlertRecipient"), ElementsAre(ids[1]));
 }
+
+TAMSEL_ON_BOTH_ENGINES(AlertRecipientsTest);
 
 }  // namespace
 }  // namespace tamsel::reports::alerts

@@ -26,8 +26,10 @@ class AlertsTestEnvironment : public reports::testing::DatabaseTestEnvironment {
  public:
   static constexpr int kUser = 3;
 
-  AlertsTestEnvironment() {
+  explicit AlertsTestEnvironment(platform::data::Engine engine = platform::data::Engine::Embedded)
+      : DatabaseTestEnvironment(engine) {
     RegisterMethods(MethodRegistry::Global());
+    if (!Available()) return;
     Exec(
         "INSERT INTO AppUser (AppUserID, AppUserName, AppUserPassword, AppRoleID) "
         "VALUES (3, 'alice', 'x', 2)");

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "database/engine_test_support.h"
 #include "reports/alerts/alert_query_parameters.h"
 #include "reports/alerts/alerts_test_support.h"
 
@@ -32,8 +33,12 @@ const std::string kEventIds = Input("chk_EventID", "on") +
 const std::string kWorked = kServers + Input("hELSource", "All") + Input("hEventType", "1,2") +
                             kEventIds + Input("hEventCategory", "All");
 
-class SqlForAlertGenerateTest : public ::testing::Test {
+class SqlForAlertGenerateTest : public ::testing::TestWithParam<platform::data::Engine> {
  protected:
+  void SetUp() override {
+    if (!env_.Available()) GTEST_SKIP() << env_.SkipReason();
+  }
+
   // Stores `metaData` as alert 5 (in two items, so the reading puts them together).
   void StoreAlert(const std::string& metaData) {
     env_.Exec("DELETE FROM AlertItem; DELETE FROM AlertHdr;");
@@ -62,10 +67,10 @@ class SqlForAlertGenerateTest : public ::testing::Test {
     return sql.CStr();
   }
 
-  AlertsTestEnvironment env_;
+  AlertsTestEnvironment env_{GetParam()};
 };
 
-TEST_F(SqlForAlertGenerateTest, WorkedAlertTexts) {
+TEST_P(SqlForAlertGenerateTest, WorkedAlertTexts) {
   EXPECT_EQ(QueryParametersXml(kWorked),
             "<QueryParameters ServerLogTypeFilter=\"(ELServerID=1 AND LogTypeID IN(1,2))\" "
             "EventType=\"1,2\" EventIDExclude=\"exclude\" EventID=\"100,101\"/>");
@@ -83,7 +88,7 @@ TEST_F(SqlForAlertGenerateTest, WorkedAlertTexts) {
   EXPECT_EQ(SqlFor(emptyServers), " EventTypeID IN(1,2) AND  EventID NOT IN(100,101)");
 }
 
-TEST_F(SqlForAlertGenerateTest, AllMeansEveryItemOnlyWithThatCase) {
+TEST_P(SqlForAlertGenerateTest, AllMeansEveryItemOnlyWithThatCase) {
   EXPECT_EQ(SqlFor(kServers + Input("hELSource", "All") + Input("hEventCategory", "3,All")),
             "(ELServerID=1 AND LogTypeID IN(1,2))");
   EXPECT_EQ(SqlFor(kServers + Input("hELSource", "3,4") + Input("hEventType", "4") +
@@ -102,7 +107,7 @@ TEST_F(SqlForAlertGenerateTest, AllMeansEveryItemOnlyWithThatCase) {
             "procedure call or argument: ELSource");
 }
 
-TEST_F(SqlForAlertGenerateTest, EventIdSwitchAndSense) {
+TEST_P(SqlForAlertGenerateTest, EventIdSwitchAndSense) {
   // The switch on without the radio: inclusion.
   EXPECT_EQ(QueryParametersXml(kServers + Input("chk_EventID", "") + Input("txtEventID", "100")),
             "<QueryParameters ServerLogTypeFilter=\"(ELServerID=1 AND LogTypeID IN(1,2))\" "
@@ -119,7 +124,7 @@ TEST_F(SqlForAlertGenerateTest, EventIdSwitchAndSense) {
       "(ELServerID=1 AND LogTypeID IN(1,2))");
 }
 
-TEST_F(SqlForAlertGenerateTest, FirstFieldInDocumentOrderAndExactNamesCount) {
+TEST_P(SqlForAlertGenerateTest, FirstFieldInDocumentOrderAndExactNamesCount) {
   const std::string metaData =
       "<form><fieldset><INPUT name=\"hEventType\" value=\"7\"/></fieldset>" + kServers +
       "</form><INPUT name=\"hEventType\" value=\"8\"/><INPUT name=\"heventcategory\" "
@@ -128,7 +133,7 @@ TEST_F(SqlForAlertGenerateTest, FirstFieldInDocumentOrderAndExactNamesCount) {
   EXPECT_EQ(SqlFor(metaData), "(ELServerID=1 AND LogTypeID IN(1,2)) AND  EventTypeID IN(7)");
 }
 
-TEST_F(SqlForAlertGenerateTest, ConditionsFollowTextAlreadyInSql) {
+TEST_P(SqlForAlertGenerateTest, ConditionsFollowTextAlreadyInSql) {
   Variant sql("SELECT LEID FROM LogEntry WHERE");
   ASSERT_EQ(Generate(kWorked, sql), 0);
   EXPECT_EQ(sql, Variant("SELECT LEID FROM LogEntry WHERE(ELServerID=1 AND LogTypeID IN(1,2)) "
@@ -146,7 +151,7 @@ TEST_F(SqlForAlertGenerateTest, ConditionsFollowTextAlreadyInSql) {
   EXPECT_THAT(env_.TraceTexts(), Contains("sql "));
 }
 
-TEST_F(SqlForAlertGenerateTest, AGivenReportFilterNeedsNeitherDatabaseNorTransaction) {
+TEST_P(SqlForAlertGenerateTest, AGivenReportFilterNeedsNeitherDatabaseNorTransaction) {
   env_.NewTraceTexts();
   com::Arguments args{Variant("not a number"), Variant(""),
                       Variant("<ReportFilter SortBy=\"TimeGenerated\" SortOrder=\"DESC\" "
@@ -161,7 +166,7 @@ TEST_F(SqlForAlertGenerateTest, AGivenReportFilterNeedsNeitherDatabaseNorTransac
                           "Reports.SqlForAlertGenerate no errors - lngRetVal=0"));
 }
 
-TEST_F(SqlForAlertGenerateTest, OutsideATransactionTheNestedAlertHdrGetGivesMinus102) {
+TEST_P(SqlForAlertGenerateTest, OutsideATransactionTheNestedAlertHdrGetGivesMinus102) {
   Variant sql("");
   EXPECT_EQ(Generate(kWorked, sql, false), -102);
   EXPECT_EQ(sql, Variant(""));
@@ -173,7 +178,7 @@ TEST_F(SqlForAlertGenerateTest, OutsideATransactionTheNestedAlertHdrGetGivesMinu
             "Err.Description= ");
 }
 
-TEST_F(SqlForAlertGenerateTest, EveryFailureLeavesSqlAsItWas) {
+TEST_P(SqlForAlertGenerateTest, EveryFailureLeavesSqlAsItWas) {
   struct Case {
     std::string alertHdrID;
     std::string metaData;  // stored as alert 5 (when no sXml is given)
@@ -214,7 +219,7 @@ TEST_F(SqlForAlertGenerateTest, EveryFailureLeavesSqlAsItWas) {
             "*** ->Reports.SqlForAlertGenerate error: lngRetVal=9; Err.Description= ");
 }
 
-TEST_F(SqlForAlertGenerateTest, SetStatusTracesTheNestedCallsInOrderAndStoresTheSql) {
+TEST_P(SqlForAlertGenerateTest, SetStatusTracesTheNestedCallsInOrderAndStoresTheSql) {
   StoreAlert(kWorked);
   env_.NewTraceTexts();
   com::Arguments args{Variant(5), Variant(std::int16_t{2})};
@@ -226,7 +231,7 @@ TEST_F(SqlForAlertGenerateTest, SetStatusTracesTheNestedCallsInOrderAndStoresThe
   const std::vector<std::string> open = {"Call function CommonMethods.DBConnectionOpen",
                                          "Call function CommonMethods.DBConnStringInit",
                                          "AppConfig path: " + env_.AppConfigFile().string(),
-                                         "DataSource: (local)",
+                                         "DataSource: " + env_.DataSource(),
                                          "InitialCatalog: TamselDB",
                                          "CommonMethods.DBConnStringInit no errors",
                                          "CommonMethods.DBConnectionOpen no errors"};
@@ -253,7 +258,7 @@ TEST_F(SqlForAlertGenerateTest, SetStatusTracesTheNestedCallsInOrderAndStoresThe
   EXPECT_THAT(env_.Rows("SELECT AlertSql, Status FROM AlertHdr"), ElementsAre("|2"));
 }
 
-TEST_F(SqlForAlertGenerateTest, SetStatusStoresNothingWhenTheSqlCannotBeMade) {
+TEST_P(SqlForAlertGenerateTest, SetStatusStoresNothingWhenTheSqlCannotBeMade) {
   StoreAlert(kServers + Input("hEventType", "1); DROP TABLE AlertHdr; --"));
   env_.NewTraceTexts();
   com::Arguments args{Variant(5), Variant(std::int16_t{1})};
@@ -277,6 +282,8 @@ TEST_F(SqlForAlertGenerateTest, SetStatusStoresNothingWhenTheSqlCannotBeMade) {
   EXPECT_THAT(texts, Not(Contains(">>>Reports.SqlForAlertGenerate")));
   EXPECT_THAT(env_.Rows("SELECT AlertSql, Status FROM AlertHdr"), ElementsAre("NULL|0"));
 }
+
+TAMSEL_ON_BOTH_ENGINES(SqlForAlertGenerateTest);
 
 }  // namespace
 }  // namespace tamsel::reports::alerts

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "database/engine_test_support.h"
 #include "platform/data/procedure_catalog.h"
 #include "platform/data/provider_error.h"
 #include "reports/browse/browse_test_support.h"
@@ -34,10 +35,10 @@ std::string LogNode(const std::string& name, const std::string& server, const st
          "0\" IconOpened=\"images/LogOpened_icon.gif\" IconClosed=\"images/LogClosed_icon.gif\"/>";
 }
 
-class MenuAndListsTest : public ::testing::Test {
+class MenuAndListsTest : public ::testing::TestWithParam<platform::data::Engine> {
  protected:
   void SetUp() override {
-    env_.CreateSchemaDatabase();
+    if (!env_.Available()) GTEST_SKIP() << env_.SkipReason();
     saved_ = *data::ProcedureCatalog::Global().Find("MenuServerListGet");
   }
   void TearDown() override { data::ProcedureCatalog::Global().Register(saved_); }
@@ -69,11 +70,11 @@ class MenuAndListsTest : public ::testing::Test {
          }});
   }
 
-  BrowseTestEnvironment env_;
+  BrowseTestEnvironment env_{GetParam()};
   data::ProcedureDefinition saved_;
 };
 
-TEST_F(MenuAndListsTest, MenuTreeOfTheWorkedExample) {
+TEST_P(MenuAndListsTest, MenuTreeOfTheWorkedExample) {
   AddServerLogs();
   com::Variant tree;
   ASSERT_EQ(Call("MenuXmlGet", {com::Variant()}, tree), 0);
@@ -88,7 +89,7 @@ TEST_F(MenuAndListsTest, MenuTreeOfTheWorkedExample) {
   EXPECT_EQ(texts.back(), "Reports.MenuXmlGet no errors - lngRetVal=0");
 }
 
-TEST_F(MenuAndListsTest, MenuWithoutRowsAndWithJoinedIdentifiersThatCollide) {
+TEST_P(MenuAndListsTest, MenuWithoutRowsAndWithJoinedIdentifiersThatCollide) {
   com::Variant tree;
   ASSERT_EQ(Call("MenuXmlGet", {com::Variant()}, tree), 0);
   EXPECT_EQ(tree.CStr(), std::string(kRoot) + "/>");
@@ -102,7 +103,7 @@ TEST_F(MenuAndListsTest, MenuWithoutRowsAndWithJoinedIdentifiersThatCollide) {
   EXPECT_THAT(tree.CStr(), ::testing::HasSubstr(ServerNode("SRV12", "12")));
 }
 
-TEST_F(MenuAndListsTest, MenuFailureCodes) {
+TEST_P(MenuAndListsTest, MenuFailureCodes) {
   AddServerLogs();
   env_.Exec(
       "INSERT INTO ELServer (ELServerID, ELServerName) VALUES (40000, 'BIG');"
@@ -127,7 +128,7 @@ TEST_F(MenuAndListsTest, MenuFailureCodes) {
   EXPECT_EQ(tree.CStr(), "kept");
 }
 
-TEST_F(MenuAndListsTest, TwoFieldListsOfTheCatalog) {
+TEST_P(MenuAndListsTest, TwoFieldListsOfTheCatalog) {
   AddServerLogs();
   struct Case {
     const char* procedure;
@@ -165,7 +166,7 @@ TEST_F(MenuAndListsTest, TwoFieldListsOfTheCatalog) {
 }
 
 // The database resolves a procedure named with its owner, in brackets or with blanks around.
-TEST_F(MenuAndListsTest, TwoFieldListNamesInTheFormsTheDatabaseResolves) {
+TEST_P(MenuAndListsTest, TwoFieldListNamesInTheFormsTheDatabaseResolves) {
   for (const char* name : {"dbo.AppRoleNameListGet", "[dbo].[AppRoleNameListGet]",
                            "DBO.AppRoleNameListGet", " [AppRoleNameListGet] "}) {
     com::Variant list;
@@ -188,7 +189,7 @@ TEST_F(MenuAndListsTest, TwoFieldListNamesInTheFormsTheDatabaseResolves) {
       "<SERVERLOGTYPE ServerName=\"SRV1\" LogTypeName=\"System\"/></SERVERLOGTYPEFILTERLIST>");
 }
 
-TEST_F(MenuAndListsTest, TwoFieldListRefusesProceduresThatAreNotListsAndReportsProviderErrors) {
+TEST_P(MenuAndListsTest, TwoFieldListRefusesProceduresThatAreNotListsAndReportsProviderErrors) {
   for (const char* name :
        {"AppUserListGet", "SavedReportDelete", "MenuServerListGet", "NoSuchProcedure",
         "ELServerNameListGet; DROP TABLE LogEntry", "sys.ELServerNameListGet", "dbo.AppUserListGet",
@@ -226,7 +227,7 @@ TEST_F(MenuAndListsTest, TwoFieldListRefusesProceduresThatAreNotListsAndReportsP
   EXPECT_EQ(list.CStr(), "<ROOT><NODE Field0=\"1\" Field1=\"x\"/></ROOT>");
 }
 
-TEST_F(MenuAndListsTest, LookupListsResolveFragmentsIntoNames) {
+TEST_P(MenuAndListsTest, LookupListsResolveFragmentsIntoNames) {
   AddServerLogs();
   env_.Exec("INSERT INTO EventCategory (EventCategoryID, EventCategoryName) VALUES (7, 'Disk')");
   com::Variant list;
@@ -263,7 +264,7 @@ TEST_F(MenuAndListsTest, LookupListsResolveFragmentsIntoNames) {
   EXPECT_EQ(Call("EventSourceListGet", {com::Variant("3"), list}, list, false), -102);
 }
 
-TEST_F(MenuAndListsTest, LookupFragmentsOutsideTheirFormAreRefusedUnexecuted) {
+TEST_P(MenuAndListsTest, LookupFragmentsOutsideTheirFormAreRefusedUnexecuted) {
   AddServerLogs();
   struct Case {
     const char* method;
@@ -291,6 +292,8 @@ TEST_F(MenuAndListsTest, LookupFragmentsOutsideTheirFormAreRefusedUnexecuted) {
   }
   EXPECT_EQ(env_.Count("SELECT COUNT(*) FROM ELServer"), 3);
 }
+
+TAMSEL_ON_BOTH_ENGINES(MenuAndListsTest);
 
 }  // namespace
 }  // namespace tamsel::reports::browse

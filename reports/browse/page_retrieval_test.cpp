@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "database/engine_test_support.h"
 #include "platform/com/com_error.h"
 #include "platform/data/procedure_catalog.h"
 #include "platform/xml/dom.h"
@@ -30,10 +31,10 @@ std::string Request(int pageSize, int pageOfPagesSize, int selectedPage) {
          "\" Report=\"r1\"/>";
 }
 
-class PageRetrievalTest : public ::testing::Test {
+class PageRetrievalTest : public ::testing::TestWithParam<platform::data::Engine> {
  protected:
   void SetUp() override {
-    env_.CreateSchemaDatabase();
+    if (!env_.Available()) GTEST_SKIP() << env_.SkipReason();
     env_.Exec(
         "INSERT INTO ELServer (ELServerID, ELServerName) VALUES (1, 'SRV1'), (2, 'SRV2');"
         "INSERT INTO LogType (LogTypeID, LogTypeName) VALUES (1, 'Application'), (2, 'System');"
@@ -112,10 +113,10 @@ class PageRetrievalTest : public ::testing::Test {
     return doc.Xml();
   }
 
-  BrowseTestEnvironment env_;
+  BrowseTestEnvironment env_{GetParam()};
 };
 
-TEST_F(PageRetrievalTest, PageDocumentsMatchTheWalkOverEveryKey) {
+TEST_P(PageRetrievalTest, PageDocumentsMatchTheWalkOverEveryKey) {
   AddEntries(83);
   const std::string filtered =
       "SELECT LEID,EventID FROM LogEntry WHERE (ELServerID=1 OR ELServerID=2) AND  "
@@ -141,7 +142,7 @@ TEST_F(PageRetrievalTest, PageDocumentsMatchTheWalkOverEveryKey) {
 
 // A bound in any form the database reads compares as a date with the stored text, on both
 // sides of midnight: the entry stamped exactly at the end date is in.
-TEST_F(PageRetrievalTest, EndDateAtMidnightKeepsTheEntryStampedAtMidnight) {
+TEST_P(PageRetrievalTest, EndDateAtMidnightKeepsTheEntryStampedAtMidnight) {
   env_.Exec(
       "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
       "EventID, EventTypeID, EventCategoryID, ELUserID, ELSourceID) VALUES "
@@ -187,7 +188,7 @@ TEST_F(PageRetrievalTest, EndDateAtMidnightKeepsTheEntryStampedAtMidnight) {
 
 // The page document is the request with the additions: its declaration, comments and
 // processing instructions stay, through the key listing and the details alike.
-TEST_F(PageRetrievalTest, RequestContentBesideTheRootStaysInThePageDocument) {
+TEST_P(PageRetrievalTest, RequestContentBesideTheRootStaysInThePageDocument) {
   AddEntries(2);
   com::Variant sXml(
       "<?xml version=\"1.0\"?><!-- saved view --><PageRequest PageSize=\"10\" "
@@ -205,7 +206,7 @@ TEST_F(PageRetrievalTest, RequestContentBesideTheRootStaysInThePageDocument) {
   EXPECT_NE(sXml.CStr().find("<?page-hint a?><!-- note --><PageLinks>"), std::string::npos);
 }
 
-TEST_F(PageRetrievalTest, WorkedExampleOfEightyThreeRowsAndItsTrace) {
+TEST_P(PageRetrievalTest, WorkedExampleOfEightyThreeRowsAndItsTrace) {
   AddEntries(83);
   com::Variant sXml(Request(10, 5, 7));
   ASSERT_EQ(PageIds(kByTime, sXml), 0);
@@ -240,7 +241,7 @@ TEST_F(PageRetrievalTest, WorkedExampleOfEightyThreeRowsAndItsTrace) {
   EXPECT_EQ(texts.back(), "Reports.LogEntryPageIdsGetFromDB no errors - lngRetVal=0");
 }
 
-TEST_F(PageRetrievalTest, NoRowsGives203AndLeavesTheRequest) {
+TEST_P(PageRetrievalTest, NoRowsGives203AndLeavesTheRequest) {
   com::Variant sXml(Request(10, 5, 1));
   EXPECT_EQ(PageIds(kByTime, sXml), 203);
   EXPECT_EQ(sXml.CStr(), Request(10, 5, 1));
@@ -250,7 +251,7 @@ TEST_F(PageRetrievalTest, NoRowsGives203AndLeavesTheRequest) {
   EXPECT_EQ(PageIds(kByTime, sXml = com::Variant(Request(0, 0, 1))), 203);
 }
 
-TEST_F(PageRetrievalTest, KeyListingFailureCodes) {
+TEST_P(PageRetrievalTest, KeyListingFailureCodes) {
   AddEntries(5);
   com::Variant sXml("<R PageOfPagesSize=\"5\" SelectedPage=\"1\"/>");
   EXPECT_EQ(PageIds(kByTime, sXml), 94);
@@ -272,7 +273,7 @@ TEST_F(PageRetrievalTest, KeyListingFailureCodes) {
                         std::to_string(code) + "; Err.Description= "));
 }
 
-TEST_F(PageRetrievalTest, KeyQueriesThatAreNotKeyQueriesAreRefusedUnexecuted) {
+TEST_P(PageRetrievalTest, KeyQueriesThatAreNotKeyQueriesAreRefusedUnexecuted) {
   AddEntries(5);
   for (const std::string& sql :
        {std::string("SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated; DELETE FROM "
@@ -297,7 +298,7 @@ TEST_F(PageRetrievalTest, KeyQueriesThatAreNotKeyQueriesAreRefusedUnexecuted) {
   EXPECT_EQ(env_.Count("SELECT COUNT(*) FROM LogEntry"), 5);
 }
 
-TEST_F(PageRetrievalTest, DetailsAreWrittenOntoTheirElements) {
+TEST_P(PageRetrievalTest, DetailsAreWrittenOntoTheirElements) {
   AddEntries(3);
   com::Variant sXml(Request(10, 5, 1));
   ASSERT_EQ(PageIds(kByTime, sXml), 0);
@@ -324,7 +325,7 @@ TEST_F(PageRetrievalTest, DetailsAreWrittenOntoTheirElements) {
                   ::testing::_, "Reports.LogEntryPageDetailsGetFromDB no errors - lngRetVal=0"));
 }
 
-TEST_F(PageRetrievalTest, DuplicateKeysGetTheirDetailsOnTheFirstElementOnly) {
+TEST_P(PageRetrievalTest, DuplicateKeysGetTheirDetailsOnTheFirstElementOnly) {
   AddEntries(2);
   com::Variant sXml(
       "<P><LogEntry LEID=\"2\"/><LogEntry LEID=\"1\"/><LogEntry LEID=\"2\" Mark=\"x\"/></P>");
@@ -340,7 +341,7 @@ TEST_F(PageRetrievalTest, DuplicateKeysGetTheirDetailsOnTheFirstElementOnly) {
 }
 
 // The procedure reads a key with blanks around it; its details find the element all the same.
-TEST_F(PageRetrievalTest, KeysWithBlanksAroundThemGetTheirDetails) {
+TEST_P(PageRetrievalTest, KeysWithBlanksAroundThemGetTheirDetails) {
   AddEntries(2);
   com::Variant sXml("<P><LogEntry LEID=\" 2 \"/><LogEntry LEID=\"1  \"/></P>");
   env_.NewTraceTexts();
@@ -355,7 +356,7 @@ TEST_F(PageRetrievalTest, KeysWithBlanksAroundThemGetTheirDetails) {
   EXPECT_EQ(entries.Item(1).GetAttribute("RecordNumber").CStr(), "1");
 }
 
-TEST_F(PageRetrievalTest, DetailsFailureCodes) {
+TEST_P(PageRetrievalTest, DetailsFailureCodes) {
   AddEntries(2);
   // No key: 1, without touching the database or tracing any further line.
   com::Variant sXml("<P PageCount=\"0\"><PageLinks/></P>");
@@ -391,6 +392,8 @@ TEST_F(PageRetrievalTest, DetailsFailureCodes) {
   }
   EXPECT_EQ(env_.Count("SELECT COUNT(*) FROM LogEntry"), 2);
 }
+
+TAMSEL_ON_BOTH_ENGINES(PageRetrievalTest);
 
 }  // namespace
 }  // namespace tamsel::reports::browse

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "database/engine_test_support.h"
 #include "platform/data/procedure_catalog.h"
 #include "platform/data/provider_error.h"
 #include "platform/xml/dom.h"
@@ -19,10 +20,10 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Pair;
 
-class SavedReportsTest : public ::testing::Test {
+class SavedReportsTest : public ::testing::TestWithParam<platform::data::Engine> {
  protected:
   void SetUp() override {
-    env_.CreateSchemaDatabase();
+    if (!env_.Available()) GTEST_SKIP() << env_.SkipReason();
     env_.Exec(
         "INSERT INTO AppUser (AppUserID, AppUserName, AppUserPassword, AppRoleID) VALUES "
         "(1, 'alice', 'x', 2), (2, 'bob', 'x', 2)");
@@ -73,11 +74,11 @@ class SavedReportsTest : public ::testing::Test {
     return text;
   }
 
-  BrowseTestEnvironment env_;
+  BrowseTestEnvironment env_{GetParam()};
   std::vector<data::ProcedureDefinition> saved_;
 };
 
-TEST_F(SavedReportsTest, ItemBoundariesOf1023And1024And2500Characters) {
+TEST_P(SavedReportsTest, ItemBoundariesOf1023And1024And2500Characters) {
   ASSERT_EQ(Save(1, "exact", Text(1023)), 0);
   ASSERT_EQ(Save(1, "one over", Text(1024)), 0);
   ASSERT_EQ(Save(1, "long", Text(2500)), 0);
@@ -108,7 +109,7 @@ TEST_F(SavedReportsTest, ItemBoundariesOf1023And1024And2500Characters) {
   }
 }
 
-TEST_F(SavedReportsTest, SaveTracesTheHeaderAndEveryItemCall) {
+TEST_P(SavedReportsTest, SaveTracesTheHeaderAndEveryItemCall) {
   ASSERT_EQ(Save(1, "Errors, last week", Text(1030)), 0);
   std::vector<std::string> texts = env_.TraceTexts();
   EXPECT_EQ(texts.front(), ">>>Reports.LogReportSave");
@@ -120,7 +121,7 @@ TEST_F(SavedReportsTest, SaveTracesTheHeaderAndEveryItemCall) {
   EXPECT_EQ(texts.back(), "Reports.LogReportSave no errors - lngRetVal=0");
 }
 
-TEST_F(SavedReportsTest, AFailedItemUndoesTheWholeSave) {
+TEST_P(SavedReportsTest, AFailedItemUndoesTheWholeSave) {
   data::ProcedureCatalog::Global().Register(
       {"SavedReportMetaDataAdd", saved_[1].parameters, [this](data::ProcedureCall& call) {
          if (call.Arg(1).CLng() == 1) return 7;
@@ -133,7 +134,7 @@ TEST_F(SavedReportsTest, AFailedItemUndoesTheWholeSave) {
             "*** ->Reports.LogReportSave error: lngRetVal=7; Err.Description= ");
 }
 
-TEST_F(SavedReportsTest, SaveFailureCodes) {
+TEST_P(SavedReportsTest, SaveFailureCodes) {
   // An unknown user: the provider's error, nothing kept.
   EXPECT_EQ(Save(99, "nobody", "x"), data::kIntegrityViolation);
   // A description longer than its 255 characters cannot be stored.
@@ -149,7 +150,7 @@ TEST_F(SavedReportsTest, SaveFailureCodes) {
 
 // Descriptions are counted in 16-bit units, as the items are; what is stored always lists as
 // well-formed XML.
-TEST_F(SavedReportsTest, DescriptionLimitInUnitsAndListsThatStayWellFormed) {
+TEST_P(SavedReportsTest, DescriptionLimitInUnitsAndListsThatStayWellFormed) {
   std::string wide;
   for (int i = 0; i < 128; ++i) wide += "\xF0\x9F\x98\x80";  // 256 units
   EXPECT_LT(Save(1, wide, "x"), 0);
@@ -168,7 +169,7 @@ TEST_F(SavedReportsTest, DescriptionLimitInUnitsAndListsThatStayWellFormed) {
   EXPECT_TRUE(platform::xml::Document().LoadXml(list)) << list;
 }
 
-TEST_F(SavedReportsTest, ListDeleteAndLoad) {
+TEST_P(SavedReportsTest, ListDeleteAndLoad) {
   ASSERT_EQ(Save(1, "first <&>", "a"), 0);
   ASSERT_EQ(Save(2, "bob's", "b"), 0);
   ASSERT_EQ(Save(1, "second", Text(1100)), 0);
@@ -205,6 +206,8 @@ TEST_F(SavedReportsTest, ListDeleteAndLoad) {
   EXPECT_EQ(Delete(com::Variant("2; DELETE FROM SavedReportHdr")), data::kCantConvertValue);
   EXPECT_EQ(env_.Count("SELECT COUNT(*) FROM SavedReportHdr"), 1);
 }
+
+TAMSEL_ON_BOTH_ENGINES(SavedReportsTest);
 
 }  // namespace
 }  // namespace tamsel::reports::browse

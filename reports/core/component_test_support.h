@@ -55,8 +55,15 @@ class ComponentTestEnvironment {
   std::filesystem::path AppConfigFile() const { return ComponentFolderPath() / "AppConfig.xml"; }
   const std::string& Catalog() const { return catalog_; }
 
+  // The DBServer of the AppConfig.xml written: "(local)", or a server alias.
+  const std::string& DataSource() const { return dataSource_; }
+  void SetDataSource(std::string dataSource) {
+    dataSource_ = std::move(dataSource);
+    WriteAppConfig(StandardAppConfig());
+  }
+
   std::string StandardAppConfig(int useNtAuthentication = 1) const {
-    return "<AppConfig>\r\n  <DATABASE DBServer=\"(local)\" DBName=\"" + catalog_ +
+    return "<AppConfig>\r\n  <DATABASE DBServer=\"" + dataSource_ + "\" DBName=\"" + catalog_ +
            "\" UseNTAuthentication=\"" + std::to_string(useNtAuthentication) +
            "\" DBUserName=\"tamsel\" DBPassword=\"secret\"/>\r\n  <LOGFILE LogFilePath=\"" +
            TraceFolder().string() + "\"/>\r\n</AppConfig>\r\n";
@@ -131,6 +138,7 @@ class ComponentTestEnvironment {
  private:
   tamsel::testing::ScopedTempDir temp_;
   std::string catalog_;
+  std::string dataSource_ = "(local)";
   tamsel::testing::ScopedEnv networkEnv_;
   tamsel::testing::ScopedEnv machineEnv_;
   platform::network::ScopedCurrentNetwork network_;

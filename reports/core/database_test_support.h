@@ -1,5 +1,6 @@
 // Test support for methods that work on TamselDB: the component's environment with a database
-// of the current schema, direct SQL on it, the trace lines written since the last look, and
+// of the current schema on either engine (the AppConfig.xml names the server alias for the
+// server engine), direct SQL on it, the trace lines written since the last look, and
 // procedure bodies replaced for the length of a test (header only).
 #pragma once
 
@@ -8,9 +9,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "database/engine_test_support.h"
+#include "platform/data/data_source.h"
 #include "platform/data/procedure_catalog.h"
 #include "platform/data/session.h"
 #include "reports/core/component_test_support.h"
@@ -19,9 +23,30 @@ namespace tamsel::reports::testing {
 
 class DatabaseTestEnvironment : public ComponentTestEnvironment {
  public:
-  DatabaseTestEnvironment() : file_(CreateSchemaDatabase()) {}
+  explicit DatabaseTestEnvironment(platform::data::Engine engine = platform::data::Engine::Embedded)
+      : engine_(engine) {
+    if (engine == platform::data::Engine::Embedded) {
+      file_ = CreateSchemaDatabase();
+      return;
+    }
+    available_ = db::CreateTestDatabase(engine, skipReason_).has_value();
+    if (available_) SetDataSource(platform::data::kServerAlias);
+  }
 
+  // False when the server engine was asked for and the test cluster is missing (tests skip
+  // with SkipReason()).
+  bool Available() const { return available_; }
+  const std::string& SkipReason() const { return skipReason_; }
+  platform::data::Engine GetEngine() const { return engine_; }
+
+  // The embedded database file (empty on the server engine).
   const std::filesystem::path& File() const { return file_; }
+  std::int64_t CreateAdministrator(std::string_view name, std::string_view password) {
+    if (engine_ == platform::data::Engine::Embedded) {
+      return db::CreateAdministrator(file_, name, password);
+    }
+    return db::CreateAdministrator(Login(), name, password);
+  }
   void Exec(const std::string& sql) { Db().Execute(sql); }
 
   // The rows of a query, each row's columns joined by "|" (NULL written as "NULL").
@@ -50,12 +75,25 @@ class DatabaseTestEnvironment : public ComponentTestEnvironment {
     return fresh;
   }
 
- private:
+  // A session of its own on the database, on either engine.
   platform::data::Session& Db() {
-    if (!session_) session_ = platform::data::Session::Open(file_);
+    if (session_) return *session_;
+    if (engine_ == platform::data::Engine::Embedded) {
+      session_ = platform::data::Session::Open(file_);
+    } else {
+      session_ = platform::data::Session::OpenServer(Login());
+    }
     return *session_;
   }
 
+ private:
+  platform::data::ServerLogin Login() const {
+    return {*platform::data::ServerAliasTarget(platform::data::kServerAlias), Catalog(), "", ""};
+  }
+
+  platform::data::Engine engine_;
+  bool available_ = true;
+  std::string skipReason_;
   std::filesystem::path file_;
   std::unique_ptr<platform::data::Session> session_;
   std::size_t seen_ = 0;
