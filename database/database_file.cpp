@@ -149,18 +149,23 @@ std::int64_t CreateAdministrator(const std::filesystem::path& file, std::string_
   return AddAdministrator(*session, name, password);
 }
 
+bool DatabaseExists(const ServerLogin& login) {
+  ServerLogin maintenance = login;
+  maintenance.catalog = "postgres";
+  auto server = OpenServer(maintenance);
+  auto exists = server->Prepare("SELECT 1 FROM pg_database WHERE datname = ?");
+  exists.BindText(1, login.catalog);
+  return exists.Step();
+}
+
 void CreateDatabase(const ServerLogin& login) {
+  if (DatabaseExists(login)) {
+    throw std::runtime_error("database " + login.catalog + " already exists on the server");
+  }
   {
     ServerLogin maintenance = login;
     maintenance.catalog = "postgres";
-    auto server = OpenServer(maintenance);
-    auto exists = server->Prepare("SELECT 1 FROM pg_database WHERE datname = ?");
-    exists.BindText(1, login.catalog);
-    if (exists.Step()) {
-      throw std::runtime_error("database " + login.catalog + " already exists on the server");
-    }
-    exists.Reset();
-    server->Execute("CREATE DATABASE " + QuotedName(login.catalog));
+    OpenServer(maintenance)->Execute("CREATE DATABASE " + QuotedName(login.catalog));
   }
   try {
     auto session = OpenServer(login);

@@ -51,6 +51,7 @@ std::int64_t CreateAdministrator(const std::filesystem::path& file, std::string_
 // one makes the database on the server (never replacing one) and drops it again when the
 // schema cannot be built.
 void CreateDatabase(const ServerLogin& login);
+bool DatabaseExists(const ServerLogin& login);
 int UpgradeDatabase(const ServerLogin& login);
 DatabaseInfo ReadDatabaseInfo(const ServerLogin& login);
 std::vector<std::string> CheckDatabase(const ServerLogin& login);

@@ -16,6 +16,7 @@ int RunScCommand(const Args& args);
 // `tamsel db ...`: TamselDB files of the local machine (tools/tamsel/db_command.cpp).
 int RunDbCommand(const Args& args);
 int RunDbAliasCommand(const Args& args);
+int RunDbCopyCommand(const Args& args);
 // `tamsel net source ...` (event sources); the net command hands the word "source" on.
 int RunNetSourceCommand(const Args& args);
 // `tamsel event ...`: write, query, clear and back up event logs (tools/tamsel/event_command.cpp).

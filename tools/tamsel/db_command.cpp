@@ -38,6 +38,8 @@ constexpr const char* kUsage =
     "                                                the password is asked for, or read from\n"
     "                                                standard input when that is not a terminal\n"
     "       tamsel db alias add|list|delete ...      data-source aliases of server databases\n"
+    "       tamsel db copy --from A --to B [--replace]\n"
+    "                                                a whole database between engines, verified\n"
     "       (each action above also takes --server ALIAS: the database CATALOG on that\n"
     "        PostgreSQL server instead of the embedded file)\n"
     "The catalog defaults to TamselDB; its file lies in the local machine's data folder.\n";
@@ -312,6 +314,8 @@ int RunOnServer(const Options& options) {
 int RunDbCommand(const Args& args) {
   if (!args.empty() && args[0] == "alias")
     return RunDbAliasCommand(Args(args.begin() + 1, args.end()));
+  if (!args.empty() && args[0] == "copy")
+    return RunDbCopyCommand(Args(args.begin() + 1, args.end()));
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h" || arg == "/?") {
       std::printf("%s", kUsage);

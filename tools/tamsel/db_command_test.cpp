@@ -1,5 +1,6 @@
 // End-to-end tests of `tamsel db`: create, info --json, create-admin with the password from
-// standard input, and the messages for missing, existing, locked and corrupt files.
+// standard input, the messages for missing, existing, locked and corrupt files, and copying a
+// database into a server.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -197,6 +198,32 @@ TEST_F(DbCommandTest, UpgradeWithBackup) {
   auto version = session->Prepare("SELECT SchemaVersion FROM VersionInfo");
   ASSERT_TRUE(version.Step());
   EXPECT_EQ(version.Int64(0), 99);
+}
+
+TEST_F(DbCommandTest, CopyMovesTheEmbeddedDatabaseToAServerOnce) {
+  auto* cluster = tamsel::testing::PostgresCluster::Shared();
+  if (cluster == nullptr) GTEST_SKIP() << tamsel::testing::PostgresCluster::SkipReason();
+  const std::string target = "PG/Copy" + std::to_string(getpid());
+  ASSERT_EQ(RunTool("db alias add PG 'host=" + cluster->SocketFolder().string() + " user=tamsel'")
+                .exitCode,
+            0);
+  ASSERT_EQ(RunTool("db create").exitCode, 0);
+  ASSERT_EQ(RunToolWithInput("db create-admin admin", "pw").exitCode, 0);
+
+  auto copied = RunTool("db copy --from . --to " + target);
+  ASSERT_EQ(copied.exitCode, 0) << copied.output;
+  EXPECT_NE(copied.output.find("copied AppUser"), std::string::npos) << copied.output;
+  EXPECT_NE(copied.output.find("counts and checksums match"), std::string::npos) << copied.output;
+  const auto json = nlohmann::json::parse(
+      RunTool("db info --json --server PG --catalog " + target.substr(3)).output);
+  EXPECT_EQ(json["tables"]["AppUser"], 1);
+
+  auto again = RunTool("db copy --from '(local)' --to " + target);
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.output.find("--replace"), std::string::npos) << again.output;
+  EXPECT_EQ(RunTool("db copy --from . --to " + target + " --replace").exitCode, 0);
+  EXPECT_EQ(RunTool("db copy --from . --to .").exitCode, 1);
+  EXPECT_EQ(RunTool("db copy --from NOALIAS --to .").exitCode, 1);
 }
 
 }  // namespace
