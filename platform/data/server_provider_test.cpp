@@ -31,8 +31,8 @@ TEST(SqlDialectTest, RewritesStatementsForTheServer) {
        "SET L = GREATEST(W.L, excluded.L), M = LEAST(a,b), N = (SELECT MAX(x) FROM t)"},
       {"SELECT LEID FROM LogEntry NOT INDEXED WHERE LEID > ?",
        "SELECT LEID FROM LogEntry WHERE LEID > $1"},
-      {"SELECT x FROM t WHERE [ELServerID]='1' AND y LIKE '[z]' AND [a b] = 1",
-       "SELECT x FROM t WHERE ELServerID='1' AND y LIKE '[z]' AND [a b] = 1"},
+      {"SELECT x FROM t WHERE [ELServerID]='1' AND y LIKE '[z]' AND [a b] = 1 AND TG_ARGV[1]",
+       "SELECT x FROM t WHERE ELServerID='1' AND y LIKE '[z]' AND [a b] = 1 AND TG_ARGV[1]"},
       {"SELECT LEID,EventID FROM LogEntry WHERE m = 'ORDER BY' ORDER BY EventID ASC LIMIT 3 "
        "OFFSET 6",
        "SELECT LEID,EventID FROM LogEntry WHERE m = 'ORDER BY' ORDER BY EventID ASC, LEID LIMIT 3 "

@@ -172,7 +172,10 @@ std::string WithoutBrackets(std::string_view sql) {
       i = end - 1;
       continue;
     }
-    const size_t close = c == '[' ? sql.find(']', i) : std::string_view::npos;
+    // A subscript (name[1], array[i]) follows a name; a bracketed name never does.
+    const bool subscript = i > 0 && (std::isalnum(static_cast<unsigned char>(sql[i - 1])) ||
+                                     sql[i - 1] == '_' || sql[i - 1] == ']' || sql[i - 1] == ')');
+    const size_t close = c == '[' && !subscript ? sql.find(']', i) : std::string_view::npos;
     if (close != std::string_view::npos &&
         std::all_of(
             sql.begin() + i + 1, sql.begin() + close,
