@@ -315,8 +315,11 @@ TEST_P(AlertEvaluatorTest, EntriesStoredAfterTheNewestWereDeletedAreStillMailed)
   EXPECT_EQ(Period(At(0, 9, 0)).sent, 1);
   env_.Exec("DELETE FROM LogEntry WHERE LEID = " + std::to_string(first));
   EXPECT_EQ(Period(At(0, 9, 1)).sent, 0);
-  const std::int64_t again = AddEntry();  // the database hands out the deleted number again
-  EXPECT_EQ(again, first);
+  const std::int64_t again = AddEntry();
+  // The embedded engine hands out the deleted number again; the server's sequence does not.
+  if (GetParam() == platform::data::Engine::Embedded) {
+    EXPECT_EQ(again, first);
+  }
   EXPECT_EQ(Period(At(0, 9, 2)).sent, 1);
   EXPECT_EQ(Mailed().size(), 2u);
 }
