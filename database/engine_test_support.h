@@ -9,6 +9,8 @@
 
 #include "database/database_file.h"
 #include "database/schema.h"
+#include "platform/data/connection.h"
+#include "platform/data/data_test_support.h"
 #include "platform/data/server_test_support.h"
 #include "platform/data/session.h"
 
@@ -30,6 +32,21 @@ inline std::optional<std::string> CreateTestDatabase(Engine engine, std::string&
   return std::string("Provider=sqloledb;Data Source=") + platform::data::kServerAlias +
          ";Initial Catalog=TamselDB;TRUSTED_CONNECTION=YES;";
 }
+
+// A test of TamselDB on the engine of its parameter, through a connection of the component's
+// form; skipped when the server engine is not available.
+class EngineDatabaseTest : public ::testing::TestWithParam<Engine> {
+ protected:
+  void SetUp() override {
+    std::string why;
+    const auto connection = CreateTestDatabase(GetParam(), why);
+    if (!connection) GTEST_SKIP() << why;
+    conn_.Open(*connection);
+  }
+
+  platform::data::TestNetwork net_;
+  platform::data::Connection conn_;
+};
 
 #define TAMSEL_ON_BOTH_ENGINES(Suite)                                                      \
   INSTANTIATE_TEST_SUITE_P(                                                                \

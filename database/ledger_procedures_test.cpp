@@ -7,8 +7,6 @@
 #include <map>
 
 #include "database/engine_test_support.h"
-#include "platform/data/connection.h"
-#include "platform/data/data_test_support.h"
 
 namespace tamsel::db {
 namespace {
@@ -36,18 +34,7 @@ TEST(ClassifyLedgerPassTest, GapsFromWhereTheLogWasExpectedToGoOn) {
   }
 }
 
-class LedgerStatusTest : public ::testing::TestWithParam<Engine> {
- protected:
-  void SetUp() override {
-    std::string why;
-    const auto connection = CreateTestDatabase(GetParam(), why);
-    if (!connection) GTEST_SKIP() << why;
-    conn_.Open(*connection);
-  }
-
-  platform::data::TestNetwork net_;
-  platform::data::Connection conn_;
-};
+using LedgerStatusTest = EngineDatabaseTest;
 
 TEST_P(LedgerStatusTest, RowsOfADeletedServerSayItIsGone) {
   conn_.Execute("INSERT INTO ELServer (ELServerName) VALUES ('LEDGERSRV')");
