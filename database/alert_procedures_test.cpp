@@ -34,13 +34,11 @@ TEST(ScheduleMinuteOfDayTest, ReadsTheClockFormsThePagesWrite) {
   }
 }
 
-class AlertProceduresTest : public ::testing::TestWithParam<Engine> {
+class AlertProceduresTest : public EngineDatabaseTest {
  protected:
   void SetUp() override {
-    std::string why;
-    const auto connection = CreateTestDatabase(GetParam(), why);
-    if (!connection) GTEST_SKIP() << why;
-    conn_.Open(*connection);
+    EngineDatabaseTest::SetUp();
+    if (IsSkipped()) return;
     conn_.Execute(
         "INSERT INTO AppUser (AppUserID, AppUserName, AppUserPassword, AppRoleID) "
         "VALUES (3, 'alice', 'x', 2)",
@@ -85,9 +83,6 @@ class AlertProceduresTest : public ::testing::TestWithParam<Engine> {
     }
     return values;
   }
-
-  TestNetwork net_;
-  Connection conn_;
 };
 
 TEST_P(AlertProceduresTest, UnknownAlertsAreRefusedAndDeletionTakesEverything) {

@@ -20,13 +20,11 @@ using platform::com::Variant;
 using namespace platform::data;  // ADO's constants, as the callers spell them
 using ::testing::ElementsAre;
 
-class BrowseProceduresTest : public ::testing::TestWithParam<Engine> {
+class BrowseProceduresTest : public EngineDatabaseTest {
  protected:
   void SetUp() override {
-    std::string why;
-    const auto connection = CreateTestDatabase(GetParam(), why);
-    if (!connection) GTEST_SKIP() << why;
-    conn_.Open(*connection);
+    EngineDatabaseTest::SetUp();
+    if (IsSkipped()) return;
     conn_.Execute(
         "INSERT INTO ELServer (ELServerID, ELServerName) VALUES (1, 'beta'), (2, 'Alpha');"
         "INSERT INTO LogType (LogTypeID, LogTypeName) VALUES (1, 'System'), (2, 'Application');"
@@ -70,9 +68,6 @@ class BrowseProceduresTest : public ::testing::TestWithParam<Engine> {
     }
     return 0;
   }
-
-  TestNetwork network_;
-  Connection conn_;
 };
 
 TEST_P(BrowseProceduresTest, PageDetailsByKeyListWithEveryColumn) {

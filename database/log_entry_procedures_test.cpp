@@ -33,13 +33,11 @@ struct Record {
   Variant backup = Variant::Null();  // the backup file it was read from
 };
 
-class LogEntryProceduresTest : public ::testing::TestWithParam<Engine> {
+class LogEntryProceduresTest : public EngineDatabaseTest {
  protected:
   void SetUp() override {
-    std::string why;
-    const auto connection = CreateTestDatabase(GetParam(), why);
-    if (!connection) GTEST_SKIP() << why;
-    conn_.Open(*connection);
+    EngineDatabaseTest::SetUp();
+    if (IsSkipped()) return;
     conn_.Execute(
         "INSERT INTO ELServer (ELServerID, ELServerName) VALUES (1, 'SRV01'), "
         "(2, 'SRV02')",
@@ -101,9 +99,6 @@ class LogEntryProceduresTest : public ::testing::TestWithParam<Engine> {
     Recordset rs = command.Execute(0);
     return rs.IsEOF() ? -1 : static_cast<int>(rs["BackupKnown"].CLng());
   }
-
-  TestNetwork net_;
-  Connection conn_;
 };
 
 TEST_P(LogEntryProceduresTest, StoresARecordWithEveryNameMappedAndTimesAsIsoText) {
