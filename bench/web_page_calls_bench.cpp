@@ -2,9 +2,11 @@
 // made in-process through the component by ProgID, the yardstick for the same page served
 // over HTTP by TamselWeb. Runs only on a network prepared by bench/web_http_bench.sh, named by
 // TAMSEL_WEB_BENCH_LIBRARY (the component copy whose AppConfig.xml names its database) with
-// TAMSEL_NETWORK and TAMSEL_MACHINE set; skipped otherwise.
+// TAMSEL_NETWORK and TAMSEL_MACHINE set; without them it refuses to run, and a failed call
+// makes it exit 1, so that a broken yardstick never passes for a measured one.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -28,13 +30,10 @@ const PageCase kCases[] = {
      1},
 };
 
+bool callFailed = false;
+
 void PageCalls(benchmark::State& state) {
-  const char* library = std::getenv("TAMSEL_WEB_BENCH_LIBRARY");
-  if (!library) {
-    state.SkipWithError("TAMSEL_WEB_BENCH_LIBRARY is not set (run bench/web_http_bench.sh)");
-    return;
-  }
-  com::CallServerEntry(library, "DllRegisterServer");
+  com::CallServerEntry(std::getenv("TAMSEL_WEB_BENCH_LIBRARY"), "DllRegisterServer");
   auto reports = com::CreateObject("TamselReportsCom.Reports");
   const PageCase& c = kCases[state.range(0)];
   com::Arguments query{com::Variant(c.filter), com::Variant(std::string())};
@@ -47,6 +46,7 @@ void PageCalls(benchmark::State& state) {
     com::Arguments ids{com::Variant(sql), com::Variant(request)};
     if (com::CallByName(*reports, "LogEntryPageIdsGetFromDB", ids).CLng() != 0) {
       state.SkipWithError("LogEntryPageIdsGetFromDB failed");
+      callFailed = true;
       return;
     }
     com::Arguments details{ids[1]};
@@ -65,4 +65,13 @@ BENCHMARK(PageCalls)
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (!std::getenv("TAMSEL_WEB_BENCH_LIBRARY")) {
+    std::fprintf(stderr, "TAMSEL_WEB_BENCH_LIBRARY is not set: run bench/web_http_bench.sh\n");
+    return 2;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return callFailed ? 1 : 0;
+}
