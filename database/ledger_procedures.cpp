@@ -124,7 +124,8 @@ void RegisterLedgerProcedures() {
 namespace tamsel::db {
 
 const char* const kLedgerStatusQuery =
-    "SELECT COALESCE(s.ELServerName, CAST(l.ELServerID AS TEXT)) AS ServerName, "
+    "SELECT COALESCE(s.ELServerName, '(deleted server ' || CAST(l.ELServerID AS TEXT) || ')') "
+    "AS ServerName, "
     "l.LogName AS LogName, l.PassStart AS PassStart, l.PassEnd AS PassEnd, "
     "l.Outcome AS Outcome, CAST(l.RecordsRead AS TEXT) AS RecordsRead, "
     "CAST(l.RecordsStored AS TEXT) AS RecordsStored, "

@@ -43,8 +43,8 @@ namespace tamsel::db {
 // RecordsExcluded, RecordsNotStored, BackupsKept, FirstRecord, LastRecord, FirstTime,
 // LastTime, GapKind, GapSize, NewestRecordTime (the last record time of any pass), LostRecords
 // (records missing over every pass). The status command and the status page show it. After
-// these, ServerID and ServerKnown ("0" once the server was deleted, when ServerName is only
-// its id), which the status page reads by name.
+// these, ServerID and ServerKnown ("0" once the server was deleted). A deleted server's rows
+// stay; its ServerName is then "(deleted server N)", so that no reader shows a bare id.
 extern const char* const kLedgerStatusQuery;
 inline constexpr int kLedgerStatusColumns = 18;
 

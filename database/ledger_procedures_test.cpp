@@ -53,7 +53,8 @@ TEST_P(LedgerStatusTest, RowsOfADeletedServerSayItIsGone) {
     rows[found["ServerID"].CStr()] = {found["ServerName"].CStr(), found["ServerKnown"].CStr()};
   }
   EXPECT_EQ(rows[id], std::make_pair(std::string("LEDGERSRV"), std::string("1")));
-  EXPECT_EQ(rows["987654"], std::make_pair(std::string("987654"), std::string("0")));
+  EXPECT_EQ(rows["987654"],
+            std::make_pair(std::string("(deleted server 987654)"), std::string("0")));
 }
 
 TAMSEL_ON_BOTH_ENGINES(LedgerStatusTest);

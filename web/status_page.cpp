@@ -67,10 +67,7 @@ nlohmann::json Ledger(const std::string& connectionString, std::string& error) {
       const std::string first = found["FirstRecord"].CStr();
       const std::string kind = found["GapKind"].CStr();
       const std::string log = found["LogName"].CStr();
-      // A deleted server's rows stay; only its id is left to name it.
-      const std::string server = found["ServerKnown"].CStr() == "1"
-                                     ? found["ServerName"].CStr()
-                                     : "(deleted server " + found["ServerID"].CStr() + ")";
+      const std::string server = found["ServerName"].CStr();
       rows.push_back({{"server", server},
                       {"log", log.empty() ? "all logs" : log},
                       {"passEnd", found["PassEnd"].CStr()},
