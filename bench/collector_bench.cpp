@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -37,6 +38,13 @@
 #include "platform/registry/registry.h"
 #include "platform/registry/system_environment.h"
 #include "testing/temp_dir.h"
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
 
 namespace {
 
@@ -183,6 +191,7 @@ struct PassResult {
   double cpuSeconds = 0;  // of every thread of the process: what load on the machine hides
   long stored = 0;
   long growthKiB = 0;  // peak resident memory above the resident memory at the start
+  double rowMs = 0;    // the ledger row alone, when asked for
 };
 
 struct Server {
@@ -213,8 +222,8 @@ void PrepareServer(const Server& server, const fs::path& messageFile) {
   }
 }
 
-long RowsFor(const char* table, int serverId) {
-  auto session = data::Session::Open(tamsel::db::LocalCatalogFile("TamselDB"));
+long RowsFor(const fs::path& file, const char* table, int serverId) {
+  auto session = data::Session::Open(file);
   auto rows =
       session->Prepare(std::string("SELECT COUNT(*) FROM ") + table + " WHERE ELServerID = ?");
   rows.BindInt64(1, serverId);
@@ -229,11 +238,38 @@ double ProcessCpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Collects the server, the only active one, in one pass; `ledger` false runs it without the
-// completeness ledger, the baseline of what the ledger costs.
-PassResult CollectPass(const Server& server, bool ledger = true) {
+// How a pass is run: `ledger` false runs it without the completeness ledger, the baseline of
+// what the ledger costs; `catalog` is the database it stores into.
+struct PassSetup {
+  bool ledger = true;
+  std::string catalog = "TamselDB";
+  bool timeLedgerRow = false;  // times the ledger row again after the pass (PassResult::rowMs)
+};
+
+// Milliseconds of writing the ledger row of the pass `collector` has just made into `file`:
+// the median of a few more rows like it. Each starts after a checkpoint that empties the WAL,
+// the worst case, as when the pass's last commit has just checkpointed: the row then starts
+// the WAL over, which costs SQLite a sync of its header.
+double LedgerRowMilliseconds(tamsel::collector::CCollectorService& collector,
+                             const fs::path& file) {
+  Check(collector.OpenDatabase() == 0, "opening the database for the ledger row");
+  auto checkpoints = data::Session::Open(file);
+  std::vector<double> times;
+  for (int row = 0; row < 9; ++row) {
+    checkpoints->Execute("PRAGMA wal_checkpoint(RESTART)");
+    const auto start = std::chrono::steady_clock::now();
+    Check(collector.ledger_.Write(*collector.connection_, "read", std::time(nullptr)),
+          "writing a ledger row");
+    times.push_back(bench::SecondsSince(start) * 1000);
+  }
+  return bench::Median(times);
+}
+
+// Collects the server, the only active one, in one pass.
+PassResult CollectPass(const Server& server, const PassSetup& setup = {}) {
+  const fs::path file = tamsel::db::LocalCatalogFile(setup.catalog);
   {
-    auto session = data::Session::Open(tamsel::db::LocalCatalogFile("TamselDB"));
+    auto session = data::Session::Open(file);
     session->Execute("UPDATE ELServer SET Status = 0");
     session->Prepare("INSERT INTO ELServer (ELServerID, ELServerName) VALUES (?, ?)")
         .BindInt64(1, server.id)
@@ -242,19 +278,24 @@ PassResult CollectPass(const Server& server, bool ledger = true) {
   }
   tamsel::collector::CCollectorService collector("Tamsel");
   Configure(collector);
-  collector.ledger_.SetEnabled(ledger);
+  collector.catalog_ = setup.catalog;
+  collector.ledger_.SetEnabled(setup.ledger);
   bench::ResetPeak();
   const long startKiB = bench::ResidentKiB();
   const double startCpu = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
+  CALLGRIND_START_INSTRUMENTATION;
   Check(collector.CollectAll() == 0, "CollectAll");
+  CALLGRIND_STOP_INSTRUMENTATION;
   PassResult result;
   result.seconds = bench::SecondsSince(start);
   result.cpuSeconds = ProcessCpuSeconds() - startCpu;
   result.growthKiB = bench::PeakKiB() - startKiB;
-  result.stored = RowsFor("LogEntry", server.id);
+  result.stored = RowsFor(file, "LogEntry", server.id);
   Check(result.stored == server.count, "storing every record");
-  Check(RowsFor("CollectionLedger", server.id) == (ledger ? 1 : 0), "the ledger switch");
+  Check(RowsFor(file, "CollectionLedger", server.id) == (setup.ledger ? 1 : 0),
+        "the ledger switch");
+  if (setup.timeLedgerRow) result.rowMs = LedgerRowMilliseconds(collector, file);
   return result;
 }
 
@@ -267,55 +308,152 @@ struct Options {
   int count = 100000;
   int small = 10000;
   int runs = 5;
+  int pairs = 6;
   std::int64_t prefill = 0;
   std::optional<fs::path> dataDir;
+  bool ledgerOnly = false;
+  std::optional<bool> callgrindPass;  // with the ledger or without it
   fs::path messageFile = fs::canonical("/proc/self/exe").parent_path().parent_path() / "tests" /
                          "collector_messages.dll";
 };
+
+[[noreturn]] void Usage() {
+  std::fprintf(stderr,
+               "usage: collector_bench [--count N] [--small N] [--runs N] [--pairs N] "
+               "[--prefill N] [--data DIR] [--message-file PATH] [--ledger-only] "
+               "[--callgrind-pass with|without]\n");
+  std::exit(2);
+}
 
 Options ParseOptions(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (arg == "--ledger-only") {
+      options.ledgerOnly = true;
+      continue;
+    }
     if (value != nullptr && arg == "--count") {
       options.count = std::atoi(value);
     } else if (value != nullptr && arg == "--small") {
       options.small = std::atoi(value);
     } else if (value != nullptr && arg == "--runs") {
       options.runs = std::max(1, std::atoi(value));
+    } else if (value != nullptr && arg == "--pairs") {
+      options.pairs = std::max(1, std::atoi(value));
     } else if (value != nullptr && arg == "--prefill") {
       options.prefill = std::atoll(value);
     } else if (value != nullptr && arg == "--data") {
       options.dataDir = fs::absolute(value);
     } else if (value != nullptr && arg == "--message-file") {
       options.messageFile = value;
+    } else if (value != nullptr && arg == "--callgrind-pass" &&
+               (std::string(value) == "with" || std::string(value) == "without")) {
+      options.callgrindPass = std::string(value) == "with";
     } else {
-      std::fprintf(stderr,
-                   "usage: collector_bench [--count N] [--small N] [--runs N] [--prefill N] "
-                   "[--data DIR] [--message-file PATH]\n");
-      std::exit(2);
+      Usage();
     }
     ++i;
   }
   return options;
 }
 
-}  // namespace
+// The ledger's cost is measured in pairs of the same pass with and without it. Each pass
+// stores into a database of its own, created just before it, so neither inherits the other's
+// rows, WAL or checkpoints; which of the two goes first alternates, and the two servers'
+// names are as long as each other, so the records stored are the same size.
+constexpr const char* kLedgerCatalog = "TamselLedger";
 
-int main(int argc, char** argv) {
-  const Options options = ParseOptions(argc, argv);
-  if (!fs::exists(options.messageFile)) {
-    std::fprintf(stderr, "collector_bench: message file %s not found (--message-file)\n",
-                 options.messageFile.c_str());
-    return 1;
+struct LedgerPair {
+  Server with, without;
+};
+
+// The pairs to measure after one pair whose passes warm the process and the files up.
+std::vector<LedgerPair> LedgerPairs(int pairs, int count) {
+  std::vector<LedgerPair> result;
+  for (int pair = 0; pair <= pairs; ++pair) {
+    const std::string number = std::to_string(100 + pair);
+    result.push_back({{"PAIRW" + number, 400 + pair, count, false},
+                      {"PAIRP" + number, 600 + pair, count, false}});
   }
-  std::printf("load average at start %.2f\n", bench::LoadAverage());
-  tamsel::testing::ScopedTempDir temp;
-  net::ScopedCurrentNetwork network(net::Network(temp.Path(), "COLLECTOR"));
-  net::Network::Current().CreateMachineFolder("COLLECTOR");
-  setenv("SystemRoot", "C:\\WINDOWS", 1);
+  return result;
+}
 
+PassResult LedgerPass(const Server& server, bool ledger) {
+  const fs::path file = tamsel::db::LocalCatalogFile(kLedgerCatalog);
+  RemoveDatabase(file);
+  tamsel::db::CreateDatabase(file);
+  return CollectPass(server, {ledger, kLedgerCatalog, ledger});
+}
+
+double PerCent(double with, double without) { return 100.0 * (with - without) / without; }
+
+// The median of the pairs' differences, their range, and about how far the median may stray
+// by chance (twice its standard error, 1.25 standard deviations over the root of the count).
+void PrintSpread(const char* what, std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  double mean = 0, squares = 0;
+  for (double value : values) mean += value / values.size();
+  for (double value : values) squares += (value - mean) * (value - mean);
+  const double deviation = values.size() > 1 ? std::sqrt(squares / (values.size() - 1)) : 0;
+  std::printf("%-42s %+8.2f %% +- %.2f  (pairs %+.2f .. %+.2f %%)\n", what, bench::Median(values),
+              2 * 1.2533 * deviation / std::sqrt(static_cast<double>(values.size())),
+              values.front(), values.back());
+}
+
+void MeasureLedger(std::vector<LedgerPair> pairs, int count) {
+  LedgerPass(pairs.front().without, false);
+  LedgerPass(pairs.front().with, true);
+  pairs.erase(pairs.begin());
+  std::printf("\nthe completeness ledger: %zu pairs of one pass with and one without it\n",
+              pairs.size());
+  std::printf("| pair | first   | without s | with s | time %% | CPU %% | row ms | load |\n");
+  std::printf("|-----:|:--------|----------:|-------:|-------:|------:|-------:|-----:|\n");
+  std::vector<double> with, without, timeDiffs, cpuDiffs, rowMs;
+  for (size_t pair = 0; pair < pairs.size(); ++pair) {
+    const bool withFirst = pair % 2 == 1;
+    PassResult a, b;
+    if (withFirst) a = LedgerPass(pairs[pair].with, true);
+    b = LedgerPass(pairs[pair].without, false);
+    if (!withFirst) a = LedgerPass(pairs[pair].with, true);
+    with.push_back(a.seconds);
+    without.push_back(b.seconds);
+    timeDiffs.push_back(PerCent(a.seconds, b.seconds));
+    cpuDiffs.push_back(PerCent(a.cpuSeconds, b.cpuSeconds));
+    rowMs.push_back(a.rowMs);
+    std::printf("| %4zu | %-7s | %9.3f | %6.3f | %+6.2f | %+5.2f | %6.2f | %4.2f |\n", pair + 1,
+                withFirst ? "with" : "without", b.seconds, a.seconds, timeDiffs.back(),
+                cpuDiffs.back(), a.rowMs, bench::LoadAverage());
+    std::fflush(stdout);
+  }
+  std::printf("pass without the completeness ledger      %9.0f records/s\n",
+              count / bench::Median(without));
+  std::printf("pass with the completeness ledger         %9.0f records/s\n",
+              count / bench::Median(with));
+  PrintSpread("ledger's cost per pass, time (limit 2 %)", timeDiffs);
+  PrintSpread("ledger's cost per pass, CPU time", cpuDiffs);
+  const double row = bench::Median(rowMs);
+  std::printf("ledger row written after the pass         %9.2f ms (%.3f %% of the pass)\n", row,
+              100.0 * row / 1000 / bench::Median(with));
+  std::printf("instructions the ledger adds: bench/ledger_cost.sh (callgrind)\n");
+}
+
+// One pass, with or without the ledger, instrumented by callgrind only while it runs
+// (valgrind --tool=callgrind --instr-atstart=no): its instruction count, set against the
+// other's, is the ledger's share free of the machine's noise.
+int CallgrindPass(const Options& options, bool ledger) {
+  const Server server{"PASS01", 1, options.count, false};
+  tamsel::db::CreateDatabase(tamsel::db::LocalCatalogFile("TamselDB"));
+  PrepareServer(server, options.messageFile);
+  sleep(3);  // see main
+  const PassResult pass = CollectPass(server, {ledger});
+  std::printf("pass %s the ledger: %ld records in %.2f s\n", ledger ? "with" : "without",
+              pass.stored, pass.seconds);
+  return 0;
+}
+
+void MeasurePasses(const Options& options, const fs::path& messageFile, const fs::path& tempDir) {
   std::vector<Server> passes;
   for (int run = 1; run <= options.runs; ++run) {
     passes.push_back({"SRV" + std::to_string(run), run, options.count, false});
@@ -324,24 +462,14 @@ int main(int argc, char** argv) {
   for (int run = 1; run <= options.runs; ++run) {
     modernPasses.push_back({"MODERN" + std::to_string(run), 300 + run, options.count, false, true});
   }
-  // The same pass with and without the ledger, one after the other in each run.
-  std::vector<Server> ledgerPasses, plainPasses;
-  for (int run = 1; run <= options.runs; ++run) {
-    ledgerPasses.push_back({"LEDGER" + std::to_string(run), 400 + run, options.count, false});
-    plainPasses.push_back({"PLAIN" + std::to_string(run), 500 + run, options.count, false});
-  }
   const Server smallRead{"SMALL", 101, options.small, true};
   const Server largeRead{"LARGE", 102, options.count, true};
   const Server modernRead{"LARGE63", 103, options.count, true, true};
-  // Archiving asks the database which backup names are taken, so one is there meanwhile.
-  tamsel::db::CreateDatabase(tamsel::db::LocalCatalogFile("TamselDB"));
-  for (const Server& server : passes) PrepareServer(server, options.messageFile);
-  for (const Server& server : modernPasses) PrepareServer(server, options.messageFile);
-  for (const Server& server : ledgerPasses) PrepareServer(server, options.messageFile);
-  for (const Server& server : plainPasses) PrepareServer(server, options.messageFile);
-  PrepareServer(smallRead, options.messageFile);
-  PrepareServer(largeRead, options.messageFile);
-  PrepareServer(modernRead, options.messageFile);
+  for (const Server& server : passes) PrepareServer(server, messageFile);
+  for (const Server& server : modernPasses) PrepareServer(server, messageFile);
+  PrepareServer(smallRead, messageFile);
+  PrepareServer(largeRead, messageFile);
+  PrepareServer(modernRead, messageFile);
   RemoveDatabase(tamsel::db::LocalCatalogFile("TamselDB"));
   // A server's registry and message files were set up long before its events are collected;
   // the collector only keeps answers from files that have been quiet for two seconds.
@@ -351,15 +479,14 @@ int main(int argc, char** argv) {
   const fs::path rawDatabase = tamsel::db::LocalCatalogFile("Raw");
   if (options.prefill > 0) {
     const std::int64_t yearAgo = std::time(nullptr) - 365LL * 86400;
-    bench::CopyHistoryDatabase(options.dataDir.value_or(temp.Path() / "history"),
+    bench::CopyHistoryDatabase(options.dataDir.value_or(tempDir / "history"),
                                {options.prefill, yearAgo}, database);
   }
   std::printf("records %d, database holding %lld entries before the runs, %d runs\n", options.count,
               static_cast<long long>(options.prefill), options.runs);
   std::printf("| run | raw INSERT rows/s | pass records/s | pass / raw | load |\n");
   std::printf("|----:|------------------:|---------------:|-----------:|-----:|\n");
-  std::vector<double> raws, rates, ratios, modernRates, modernRatios, withLedger, withoutLedger,
-      withLedgerCpu, withoutLedgerCpu;
+  std::vector<double> raws, rates, ratios, modernRates, modernRatios;
   for (int run = 0; run < options.runs; ++run) {
     if (options.prefill == 0) {
       RemoveDatabase(database);
@@ -377,17 +504,6 @@ int main(int argc, char** argv) {
     const PassResult modern = CollectPass(modernPasses[run]);
     modernRates.push_back(options.count / modern.seconds);
     modernRatios.push_back(pass.seconds / modern.seconds);
-    // Which goes first alternates, so the database's growth within a run favours neither.
-    auto plain = [&] {
-      const PassResult result = CollectPass(plainPasses[run], false);
-      withoutLedger.push_back(result.seconds);
-      withoutLedgerCpu.push_back(result.cpuSeconds);
-    };
-    if (run % 2 == 0) plain();
-    const PassResult ledger = CollectPass(ledgerPasses[run], true);
-    withLedger.push_back(ledger.seconds);
-    withLedgerCpu.push_back(ledger.cpuSeconds);
-    if (run % 2 == 1) plain();
     std::printf("| %3d | %17.0f | %14.0f | %10.2f | %4.2f |\n", run + 1, raw, rate, rate / raw,
                 bench::LoadAverage());
     std::fflush(stdout);
@@ -409,18 +525,38 @@ int main(int argc, char** argv) {
   std::printf("collector's work on a kept .evtx backup   %9.0f records/s\n",
               options.count / modernLarge.seconds);
   std::printf("memory growth, collector's work, .evtx    %9ld KiB\n", modernLarge.growthKiB);
-  const double ledgerSeconds = bench::Median(withLedger);
-  const double plainSeconds = bench::Median(withoutLedger);
-  std::printf("pass without the completeness ledger      %9.0f records/s\n",
-              options.count / plainSeconds);
-  std::printf("pass with the completeness ledger         %9.0f records/s\n",
-              options.count / ledgerSeconds);
-  std::printf("ledger's cost per pass, time (limit 2 %%)  %+8.1f %%\n",
-              100.0 * (ledgerSeconds - plainSeconds) / plainSeconds);
-  const double ledgerCpu = bench::Median(withLedgerCpu);
-  const double plainCpu = bench::Median(withoutLedgerCpu);
-  std::printf("ledger's cost per pass, CPU time          %+8.1f %%\n",
-              100.0 * (ledgerCpu - plainCpu) / plainCpu);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = ParseOptions(argc, argv);
+  if (!fs::exists(options.messageFile)) {
+    std::fprintf(stderr, "collector_bench: message file %s not found (--message-file)\n",
+                 options.messageFile.c_str());
+    return 1;
+  }
+  tamsel::testing::ScopedTempDir temp;
+  net::ScopedCurrentNetwork network(net::Network(temp.Path(), "COLLECTOR"));
+  net::Network::Current().CreateMachineFolder("COLLECTOR");
+  setenv("SystemRoot", "C:\\WINDOWS", 1);
+  if (options.callgrindPass) return CallgrindPass(options, *options.callgrindPass);
+
+  std::printf("load average at start %.2f\n", bench::LoadAverage());
+  // Archiving asks the database which backup names are taken, so one is there meanwhile.
+  tamsel::db::CreateDatabase(tamsel::db::LocalCatalogFile("TamselDB"));
+  const std::vector<LedgerPair> pairs = LedgerPairs(options.pairs, options.count);
+  for (const LedgerPair& pair : pairs) {
+    PrepareServer(pair.with, options.messageFile);
+    PrepareServer(pair.without, options.messageFile);
+  }
+  if (options.ledgerOnly) {
+    RemoveDatabase(tamsel::db::LocalCatalogFile("TamselDB"));
+    sleep(3);  // see MeasurePasses
+  } else {
+    MeasurePasses(options, options.messageFile, temp.Path());
+  }
+  MeasureLedger(pairs, options.count);
   std::printf("load average at end %.2f\n", bench::LoadAverage());
   return 0;
 }
