@@ -2,24 +2,27 @@
 // table that keeps handles valid until they are closed. Internal to the event log service.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "platform/eventlog/event_log.h"
+#include "platform/eventlog/evtx_format.h"
 #include "platform/eventlog/evtx_records.h"
 #include "platform/eventlog/log_config.h"
 #include "platform/eventlog/log_file.h"
 
 namespace tamsel::platform::eventlog {
 
-// What an .evtx file looked like when its records were decoded.
+// What an .evtx file looked like when its records were indexed.
 struct EvtxStamp {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::uint64_t size = 0;
   std::uint64_t modified = 0;
+  std::array<std::uint8_t, evtx::kFileHeaderSize> header{};
 };
 
 struct EventLogObject {
@@ -36,8 +39,9 @@ struct EventLogObject {
   std::uint32_t nextOffset = 0;
   bool offsetKnown = false;
 
-  // An .evtx log or backup: its records in classic form, decoded again when the file changes.
-  std::shared_ptr<const evtx::EvtxRecords> modern;
+  // An .evtx log or backup: the file it read, an index of its records and the classic form of
+  // the chunks in use; indexed again when the file changes.
+  std::shared_ptr<evtx::EvtxRecords> modern;
   EvtxStamp modernStamp;
   std::filesystem::path modernPath;  // kBackup
 

@@ -22,35 +22,22 @@ namespace {
 
 constexpr int kFirstEvtxVersion = 6;
 
-EvtxStamp StampOf(const struct stat& info) {
-  return {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_size),
-          static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000ULL +
-              static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
-}
-
-// The whole file, read through one descriptor.
-Win32Error ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
-                         EvtxStamp& stamp) {
-  UniqueFd fd;
-  struct stat info {};
-  if (Win32Error error = OpenRegularFile(path, O_RDONLY, fd, info); error != ERROR_SUCCESS) {
-    return error;
-  }
-  stamp = StampOf(info);
-  bytes.resize(static_cast<std::size_t>(info.st_size));
-  if (!ReadExact(fd.Get(), 0, bytes.data(), bytes.size())) return ERROR_EVENTLOG_FILE_CORRUPT;
-  return ERROR_SUCCESS;
+// The file's identity and times, and its header: the writer rewrites the header with every
+// record, so a record written within the clock's resolution still changes the stamp.
+EvtxStamp StampOf(int fd, const struct stat& info) {
+  EvtxStamp stamp{info.st_dev,
+                  info.st_ino,
+                  static_cast<std::uint64_t>(info.st_size),
+                  static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000ULL +
+                      static_cast<std::uint64_t>(info.st_mtim.tv_nsec),
+                  {}};
+  if (!ReadExact(fd, 0, stamp.header.data(), stamp.header.size())) stamp.header.fill(0);
+  return stamp;
 }
 
 bool SameStamp(const EvtxStamp& a, const EvtxStamp& b) {
-  return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified == b.modified;
-}
-
-bool StampOf(const std::filesystem::path& path, EvtxStamp& stamp) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return false;
-  stamp = StampOf(info);
-  return true;
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         a.modified == b.modified && a.header == b.header;
 }
 
 }  // namespace
@@ -85,12 +72,17 @@ Win32Error WriteEmptyLogFor(const LogLocation& location, const std::filesystem::
 }
 
 Win32Error LoadEvtx(EventLogObject& log, const std::filesystem::path& path) {
-  EvtxStamp now;
-  if (log.modern && StampOf(path, now) && SameStamp(now, log.modernStamp)) return ERROR_SUCCESS;
-  std::vector<std::uint8_t> bytes;
-  if (Win32Error status = ReadWholeFile(path, bytes, now)) return status;
+  UniqueFd fd;
+  struct stat info {};
+  if (Win32Error status = OpenRegularFile(path, O_RDONLY, fd, info)) return status;
+  const EvtxStamp now = StampOf(fd.Get(), info);
+  if (log.modern && SameStamp(now, log.modernStamp)) return ERROR_SUCCESS;
+  // The descriptor stays with the records: they are read from the file that was indexed, even
+  // when another file takes its name later.
   auto records = std::make_shared<evtx::EvtxRecords>();
-  if (Win32Error status = records->Decode(bytes)) return status;
+  if (Win32Error status = records->Open(std::move(fd), static_cast<std::uint64_t>(info.st_size))) {
+    return status;
+  }
   log.modern = std::move(records);
   log.modernStamp = now;
   return ERROR_SUCCESS;
@@ -98,7 +90,7 @@ Win32Error LoadEvtx(EventLogObject& log, const std::filesystem::path& path) {
 
 BOOL ReadEvtx(EventLogObject& log, bool seek, bool forwards, DWORD recordNumber, void* buffer,
               DWORD numberOfBytesToRead, DWORD* bytesRead, DWORD* minNumberOfBytesNeeded) {
-  const evtx::EvtxRecords& records = *log.modern;
+  evtx::EvtxRecords& records = *log.modern;
   const std::size_t count = records.Count();
   std::size_t index = count;
   if (seek) {
@@ -120,6 +112,11 @@ BOOL ReadEvtx(EventLogObject& log, bool seek, bool forwards, DWORD recordNumber,
   DWORD used = 0;
   while (index < count) {
     std::span<const std::uint8_t> record = records.Record(index);
+    if (record.empty()) {
+      // Records already placed are returned; the fault shows on the next call.
+      if (used == 0) return Fail(ERROR_EVENTLOG_FILE_CORRUPT);
+      break;
+    }
     if (record.size() > numberOfBytesToRead - used) {
       if (used == 0) {
         *minNumberOfBytesNeeded = static_cast<DWORD>(record.size());
