@@ -1,11 +1,12 @@
 // Tests of the event log service on a machine of version 6.3: events reported into .evtx
 // logs, clearing with a backup of any name, backups read through the classic calls, and a
-// full log that wraps or refuses.
+// full log that wraps or refuses, and a wrapped backup of several chunks read every way.
 #include "platform/eventlog/evtx_service.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/accounts/sid.h"
+#include "platform/eventlog/event_log_object.h"
 #include "platform/eventlog/evtx_format.h"
 #include "platform/eventlog/test_network.h"
 
@@ -168,6 +169,82 @@ TEST_F(EvtxServiceTest, AFullLogWrapsOrRefuses) {
   EXPECT_EQ(error, ERROR_LOG_FILE_FULL);
   EXPECT_LT(accepted, 20);  // at most what the newest chunk still holds
   EXPECT_EQ(ReadLog().front().recordNumber, records.front().recordNumber);
+}
+
+// A backup of a wrapped log of more chunks than the handle keeps decoded: every way of reading
+// gives the same records, and a file cut short under the handle fails rather than misleads.
+TEST_F(EvtxServiceTest, AWrappedBackupReadsAlikeEveryWay) {
+  RegisterLog("SRV01", "Application", "%SystemRoot%\\System32\\winevt\\Logs\\Application.evtx",
+              evtx::kFileHeaderBlock + 6 * evtx::kChunkSize);
+  const DWORD written = 800;
+  auto text = [](DWORD number) { return "r" + std::to_string(number) + std::string(300, 'w'); };
+  for (DWORD id = 1; id <= written; ++id) {
+    ASSERT_EQ(Report(EVENTLOG_INFORMATION_TYPE, id, {text(id).c_str()}), ERROR_SUCCESS);
+  }
+  {
+    EventLogHandle log(OpenEventLogA("SRV01", "Application"));
+    ASSERT_TRUE(ClearEventLogA(log.Get(), "D:\\EvtBak\\wrapped.evtx"));
+  }
+  auto open = [] {
+    return EventLogHandle(OpenBackupEventLogA("SRV01", "D:\\EvtBak\\wrapped.evtx"));
+  };
+  auto matches = [&](const ParsedRecord& record, DWORD number) {
+    return record.recordNumber == number && (record.eventId & 0xFFFF) == (number & 0xFFFF) &&
+           record.strings == std::vector<std::string>{text(number)};
+  };
+
+  EventLogHandle handle = open();
+  const std::vector<ParsedRecord> forwards = ReadAll(handle.Get());
+  ASSERT_GT(forwards.size(), 400u);
+  ASSERT_LT(forwards.size(), written);
+  const DWORD first = written - static_cast<DWORD>(forwards.size()) + 1;
+  for (DWORD i = 0; i < forwards.size(); ++i) EXPECT_TRUE(matches(forwards[i], first + i)) << i;
+
+  EventLogHandle reverse = open();
+  const std::vector<ParsedRecord> backwards = ReadAll(reverse.Get(), EVENTLOG_BACKWARDS_READ);
+  ASSERT_EQ(backwards.size(), forwards.size());
+  for (DWORD i = 0; i < backwards.size(); ++i) EXPECT_TRUE(matches(backwards[i], written - i));
+
+  // Seeks that jump between chunks, forwards and backwards: the record asked for, then its
+  // neighbour in the direction read.
+  struct Seek {
+    DWORD number;
+    DWORD direction;
+  };
+  const Seek seeks[] = {{written, EVENTLOG_BACKWARDS_READ},
+                        {first, EVENTLOG_FORWARDS_READ},
+                        {(first + written) / 2, EVENTLOG_FORWARDS_READ},
+                        {first + 1, EVENTLOG_BACKWARDS_READ},
+                        {written - 1, EVENTLOG_FORWARDS_READ}};
+  std::vector<std::uint8_t> buffer(64 * 1024);
+  for (const Seek& seek : seeks) {
+    DWORD read = 0;
+    DWORD needed = 0;
+    ASSERT_TRUE(ReadEventLogA(handle.Get(), EVENTLOG_SEEK_READ | seek.direction, seek.number,
+                              buffer.data(), static_cast<DWORD>(buffer.size()), &read, &needed));
+    ParsedRecord asked;
+    ParsedRecord next;
+    const DWORD length = GetU32(buffer.data());
+    ASSERT_LT(length, read);
+    ASSERT_TRUE(ParseAnsiRecord({buffer.data(), length}, asked));
+    ASSERT_TRUE(ParseAnsiRecord({buffer.data() + length, GetU32(buffer.data() + length)}, next));
+    EXPECT_TRUE(matches(asked, seek.number)) << seek.number;
+    EXPECT_TRUE(matches(
+        next, seek.direction == EVENTLOG_FORWARDS_READ ? seek.number + 1 : seek.number - 1));
+  }
+  auto object =
+      FindHandle(handle.Get(), EventLogObject::Kind::kBackup, EventLogObject::Kind::kBackup);
+  ASSERT_TRUE(object);
+  EXPECT_LE(object->modern->DecodedChunks(), evtx::ChunkCache::kCapacity);
+
+  EventLogHandle cut = open();
+  std::filesystem::resize_file(net_.Drive("SRV01", 'D') / "EvtBak" / "wrapped.evtx",
+                               evtx::kFileHeaderBlock + evtx::kChunkSize + 100);
+  DWORD error = ERROR_SUCCESS;
+  const std::vector<ParsedRecord> kept = ReadAll(cut.Get(), EVENTLOG_FORWARDS_READ, &error);
+  EXPECT_EQ(error, ERROR_EVENTLOG_FILE_CORRUPT);
+  ASSERT_LT(kept.size(), forwards.size());
+  for (DWORD i = 0; i < kept.size(); ++i) EXPECT_TRUE(matches(kept[i], first + i));
 }
 
 }  // namespace
