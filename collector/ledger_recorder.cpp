@@ -24,34 +24,52 @@ struct Row {
   bool cleared = false;
 };
 
-bool WriteRow(const data::Connection& connection, const Row& row) {
+void ExecuteRow(const data::Connection& connection, const Row& row) {
+  data::Command command;
+  command.SetActiveConnection(connection);
+  command.SetCommandType(data::adCmdStoredProc);
+  command.SetCommandText("CollectionLedgerAdd");
+  auto add = [&](const char* name, long type, Variant value) {
+    command.GetParameters().Append(
+        command.CreateParameter(name, type, data::adParamInput, 255, std::move(value)));
+  };
+  add("@ELServerID", data::adInteger, Variant(row.serverId));
+  add("@LogName", data::adVarChar, Variant(row.logName));
+  add("@PassStart", data::adVarChar, Variant(row.start));
+  add("@PassEnd", data::adVarChar, Variant(row.end));
+  add("@Outcome", data::adVarChar, Variant(row.outcome));
+  add("@RecordsRead", data::adInteger, Variant(static_cast<std::int32_t>(row.read)));
+  add("@RecordsStored", data::adInteger, Variant(static_cast<std::int32_t>(row.stored)));
+  add("@RecordsExcluded", data::adInteger, Variant(static_cast<std::int32_t>(row.excluded)));
+  add("@RecordsNotStored", data::adInteger, Variant(static_cast<std::int32_t>(row.notStored)));
+  add("@BackupsKept", data::adInteger, Variant(static_cast<std::int32_t>(row.backupsKept)));
+  add("@FirstRecord", data::adBigInt, row.first);
+  add("@LastRecord", data::adBigInt, row.last);
+  add("@FirstTime", data::adVarChar, row.firstTime);
+  add("@LastTime", data::adVarChar, row.lastTime);
+  add("@Cleared", data::adInteger, Variant(row.cleared ? 1 : 0));
+  command.Execute(data::adExecuteNoRecords);
+}
+
+// The row is committed on its own, in a transaction that takes the write lock as it begins:
+// called outside one, the procedure would first run as a read, come to its insert, roll back
+// and run again. A transaction the pass left open takes the row as part of it.
+bool WriteRow(const data::Connection& given, const Row& row) {
+  data::Connection connection = given;  // a copy shares the connection
+  bool own = false;
   try {
-    data::Command command;
-    command.SetActiveConnection(connection);
-    command.SetCommandType(data::adCmdStoredProc);
-    command.SetCommandText("CollectionLedgerAdd");
-    auto add = [&](const char* name, long type, Variant value) {
-      command.GetParameters().Append(
-          command.CreateParameter(name, type, data::adParamInput, 255, std::move(value)));
-    };
-    add("@ELServerID", data::adInteger, Variant(row.serverId));
-    add("@LogName", data::adVarChar, Variant(row.logName));
-    add("@PassStart", data::adVarChar, Variant(row.start));
-    add("@PassEnd", data::adVarChar, Variant(row.end));
-    add("@Outcome", data::adVarChar, Variant(row.outcome));
-    add("@RecordsRead", data::adInteger, Variant(static_cast<std::int32_t>(row.read)));
-    add("@RecordsStored", data::adInteger, Variant(static_cast<std::int32_t>(row.stored)));
-    add("@RecordsExcluded", data::adInteger, Variant(static_cast<std::int32_t>(row.excluded)));
-    add("@RecordsNotStored", data::adInteger, Variant(static_cast<std::int32_t>(row.notStored)));
-    add("@BackupsKept", data::adInteger, Variant(static_cast<std::int32_t>(row.backupsKept)));
-    add("@FirstRecord", data::adBigInt, row.first);
-    add("@LastRecord", data::adBigInt, row.last);
-    add("@FirstTime", data::adVarChar, row.firstTime);
-    add("@LastTime", data::adVarChar, row.lastTime);
-    add("@Cleared", data::adInteger, Variant(row.cleared ? 1 : 0));
-    command.Execute(data::adExecuteNoRecords);
+    own = !connection.GetSession().InTransaction();
+    if (own) connection.Execute("BEGIN TRANSACTION", data::adExecuteNoRecords);
+    ExecuteRow(connection, row);
+    if (own) connection.Execute("COMMIT TRANSACTION", data::adExecuteNoRecords);
     return true;
   } catch (const std::exception&) {
+    if (own && connection.GetSession().InTransaction()) {
+      try {
+        connection.Execute("ROLLBACK TRANSACTION", data::adExecuteNoRecords);
+      } catch (const std::exception&) {
+      }
+    }
     return false;
   }
 }

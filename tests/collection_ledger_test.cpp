@@ -133,5 +133,37 @@ TEST_F(CollectionLedgerTest, WrappedLogReportsTheRecordsLost) {
               ::testing::HasSubstr("wrapped, " + std::to_string(rows[1].gapSize) + " lost"));
 }
 
+// The row commits on its own; a row the database refuses leaves no transaction behind, and a
+// transaction already open takes the row as part of it.
+TEST_F(CollectionLedgerTest, RowCommitsAloneAndARefusedRowLeavesNoTransaction) {
+  AddServer(1, "SRV01");
+  AddSource("SRV01", "Application", "App", "");
+  Write("SRV01", "App", 4, 7);
+  Pass();
+  ASSERT_EQ(collector_.OpenDatabase(), 0);
+  platform::data::Connection& connection = *collector_.connection_;
+  collector::LedgerRecorder& ledger = collector_.ledger_;  // holds the pass's last log
+  auto committed = [&] {                                   // as another connection sees the table
+    auto session = platform::data::Session::Open(databaseFile_);
+    auto count = session->Prepare("SELECT COUNT(*) FROM CollectionLedger");
+    count.Step();
+    return count.Int64(0);
+  };
+  const std::int64_t before = committed();
+
+  EXPECT_FALSE(ledger.Write(connection, "no such outcome", now_));
+  EXPECT_FALSE(connection.GetSession().InTransaction());
+  EXPECT_TRUE(ledger.Write(connection, "read", now_));
+  EXPECT_FALSE(connection.GetSession().InTransaction());
+  EXPECT_EQ(committed(), before + 1);
+
+  collector_.BeginRecords();
+  EXPECT_TRUE(ledger.Write(connection, "read", now_));
+  EXPECT_TRUE(connection.GetSession().InTransaction());
+  EXPECT_EQ(committed(), before + 1);
+  ASSERT_TRUE(collector_.CommitRecords());
+  EXPECT_EQ(committed(), before + 2);
+}
+
 }  // namespace
 }  // namespace tamsel::e2e
