@@ -5,13 +5,16 @@
 // pass over a machine of version 6.3, whose log is an .evtx file; and the same pass with and
 // without the completeness ledger, with the ledger's cost in per cent.
 //
-//   collector_bench [--count N] [--small N] [--runs N] [--prefill N] [--data DIR]
-//                   [--message-file PATH]
+//   collector_bench [--count N] [--small N] [--runs N] [--pairs N] [--prefill N] [--data DIR]
+//                   [--message-file PATH] [--ledger-only] [--callgrind-pass with|without]
 // Each figure is the median of --runs runs (5 by default). Without --prefill every run
 // stores into an empty database; with it, into one that already holds N entries spread over
 // the year before now (all runs share it, so it grows by their records). --data keeps the
 // generated history in DIR for later invocations. The message file defaults to the test
 // message DLL of the same build (<build>/tests/collector_messages.dll).
+// The ledger's cost comes from --pairs pairs of passes (6 by default), each pass into a fresh
+// database; --ledger-only measures only that. --callgrind-pass runs one pass with or without
+// the ledger for bench/ledger_cost.sh, which counts its instructions under callgrind.
 #include <sys/resource.h>
 #include <unistd.h>
 
