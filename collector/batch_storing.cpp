@@ -63,7 +63,8 @@ int CCollectorService::InsertLogEntryAlone(const CLogRecord& record) {
 
 void CCollectorService::StoreRecordsInBatches(RecordQueue& queue, StoreTally& tally) {
   long pending = 0;  // passed to the database, waiting for the commit
-  std::vector<std::unique_ptr<CLogRecord>> held;
+  // The records of the batch being gathered, and of the one the server is merging meanwhile.
+  std::vector<std::unique_ptr<CLogRecord>> held, merging;
   db::LogEntryBatch batch;
   auto commit = [&] { CommitPending(pending, tally); };
   auto one = [&](const CLogRecord& record) {
@@ -75,36 +76,64 @@ void CCollectorService::StoreRecordsInBatches(RecordQueue& queue, StoreTally& ta
       tally.result = inserted;
     }
   };
-  auto flush = [&] {
-    if (held.empty()) return;
-    bool lost = OpenDatabase() != 0;
-    if (!lost) {
-      try {
-        const long refused = batch.Store(connection_->GetSession());
-        pending += static_cast<long>(held.size()) - refused;
-        tally.notStored += refused;
-        if (refused != 0) tally.result = -1;
-      } catch (const std::exception&) {
-        lost = connection_->Lost();
-        if (!lost) {
-          for (const auto& record : held) one(*record);
-        }
-      }
+  // Whatever the transaction held went with the connection; a new one takes the rest.
+  auto lose = [&](size_t records) {
+    tally.notStored += static_cast<long>(records) + pending;
+    tally.result = -1;
+    pending = 0;
+    CommitRecords();
+    BeginRecords();
+  };
+  // A batch the database refused as a whole is stored again one record at a time.
+  auto refusedWhole = [&](std::vector<std::unique_ptr<CLogRecord>>& records) {
+    if (connection_->Lost()) {
+      lose(records.size());
+    } else {
+      for (const auto& record : records) one(*record);
     }
-    if (lost) {
-      // Whatever the transaction held went with the connection; a new one takes the rest.
-      tally.notStored += static_cast<long>(held.size()) + pending;
-      tally.result = -1;
-      pending = 0;
-      CommitRecords();
-      BeginRecords();
+  };
+  // Waits for the batch the server is merging; the transaction ends once it holds enough.
+  auto settle = [&] {
+    if (merging.empty()) return;
+    try {
+      const long refused = batch.Finish();
+      pending += static_cast<long>(merging.size()) - refused;
+      tally.notStored += refused;
+      if (refused != 0) tally.result = -1;
+    } catch (const std::exception&) {
+      refusedWhole(merging);
     }
-    held.clear();
-    batch = db::LogEntryBatch();
+    merging.clear();
     if (pending >= recordsPerTransaction_) {
       commit();
       BeginRecords();
     }
+  };
+  // Sends the gathered records; the server merges them while the next ones are gathered.
+  auto flush = [&] {
+    settle();
+    if (held.empty()) return;
+    if (OpenDatabase() != 0) {
+      batch = db::LogEntryBatch();
+      lose(held.size());
+    } else {
+      try {
+        batch.Start(connection_->GetSession());
+        merging = std::move(held);
+      } catch (const std::exception&) {
+        refusedWhole(held);
+      }
+    }
+    held.clear();
+  };
+  // Whether the records gathered are due: a full batch, or the rest of the transaction. A
+  // batch in flight that fills the transaction leaves the gathered ones to the next.
+  auto due = [&] {
+    if (held.size() >= kRecordsPerBatch) return true;
+    const long open = pending + static_cast<long>(merging.size());
+    const long gathered = static_cast<long>(held.size());
+    return open >= recordsPerTransaction_ ? gathered >= recordsPerTransaction_
+                                          : open + gathered >= recordsPerTransaction_;
   };
   BeginRecords();
   RecordQueue::Batch taken;
@@ -120,18 +149,17 @@ void CCollectorService::StoreRecordsInBatches(RecordQueue& queue, StoreTally& ta
       const db::EntryValues values = ValuesOf(*record, generated, written);
       if (!db::LogEntryBatch::Takes(values)) {
         flush();
+        settle();
         one(*record);
         continue;
       }
       batch.Add(values);
       held.push_back(std::move(record));
-      if (held.size() >= kRecordsPerBatch ||
-          pending + static_cast<long>(held.size()) >= recordsPerTransaction_) {
-        flush();
-      }
+      if (due()) flush();
     }
   }
   flush();
+  settle();
   commit();
 }
 

@@ -3,12 +3,17 @@
 // of a backup, names mapped to lookup rows made when new, the log recorded for its server,
 // the backup row, records of an unknown server refused), so storing costs a few statements
 // per batch instead of a round trip per record.
+//
+// A batch names each backup, category, user and source once, in a small table beside the
+// records (which carry its numbers), so the server compares names once per batch rather than
+// once per record.
 #pragma once
 
 #include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/data/session.h"
 
@@ -37,12 +42,31 @@ class LogEntryBatch {
   // empties it; returns how many records were refused (their server is not known). On a
   // failure nothing of the batch is stored and the transaction stays usable unless the
   // connection itself was lost; the provider's error is raised.
-  long Store(platform::data::Session& session);
+  long Store(platform::data::Session& session) {
+    Start(session);
+    return Finish();
+  }
+
+  // Store in two halves: Start sends the batch and leaves the server merging it, the batch
+  // empty again for the next records; Finish waits for the merge and answers as Store does.
+  // Nothing else may use the session in between.
+  void Start(platform::data::Session& session);
+  long Finish();
+  bool Merging() const { return merging_ != nullptr; }
 
  private:
-  std::string rows_;  // the staging table's COPY text
+  enum class Kind { Backup, Category, User, Source };
+  // The batch's number for a name, made at its first record.
+  int NameNumber(Kind kind, const EntryValues& values, std::string_view name);
+  void Clear();
+
+  std::string rows_;   // the staging table's COPY text
+  std::string names_;  // the names table's COPY text
+  std::unordered_map<std::string, int> numbers_;
   std::set<std::string> months_;
   size_t size_ = 0;
+  platform::data::Session* merging_ = nullptr;
+  long refused_ = 0;
 };
 
 }  // namespace tamsel::db

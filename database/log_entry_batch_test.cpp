@@ -1,6 +1,6 @@
 // LogEntryBatch against LogEntryInsert: the same records stored one call at a time in one
 // database and as one batch in another leave the same rows, keys included, and a batch
-// stored again adds nothing.
+// stored again adds nothing, also when the next batch is gathered while one is merged.
 #include "database/log_entry_batch.h"
 
 #include <gtest/gtest.h>
@@ -86,53 +86,79 @@ class LogEntryBatchTest : public ::testing::Test {
   Connection single_, batched_;
 };
 
+// LogEntryInsert of one row; false when the procedure refused it.
+bool InsertOne(Connection& connection, const Row& row, const Variant& backup) {
+  Command command;
+  command.SetActiveConnection(connection);
+  command.SetCommandType(adCmdStoredProc);
+  command.SetCommandText("LogEntryInsert");
+  for (Variant value : {Variant(row.server), Variant(row.log), Variant(row.number),
+                        Variant(row.generated), Variant(row.generated), Variant(row.eventId),
+                        Variant(row.type), Variant(0), Variant(row.category), Variant(row.user),
+                        Variant(row.source), Variant(row.message), backup}) {
+    command.GetParameters().Append(command.CreateParameter("", adVarChar, adParamInput, 0, value));
+  }
+  try {
+    command.Execute(0);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+EntryValues ValuesOf(const Row& row) {
+  EntryValues values;
+  values.server = row.server;
+  values.logName = row.log;
+  values.recordNumber = row.number;
+  values.timeGenerated = values.timeWritten = row.generated;
+  values.eventId = row.eventId;
+  values.eventType = row.type;
+  values.categoryName = row.category;
+  values.userName = row.user;
+  values.sourceName = row.source;
+  values.message = row.message;
+  values.backupFile = row.backup;
+  return values;
+}
+
 TEST_F(LogEntryBatchTest, StoresWhatLogEntryInsertStoresAndNothingTwice) {
+  // The last row was stored once before its backup was known; reading it from the backup
+  // adopts that row instead of adding one.
+  const Row& early = kRows[std::size(kRows) - 1];
+  ASSERT_TRUE(InsertOne(single_, early, Variant::Null()));
+  ASSERT_TRUE(InsertOne(batched_, early, Variant::Null()));
   long refusedOneByOne = 0;
   for (const Row& row : kRows) {
-    Command command;
-    command.SetActiveConnection(single_);
-    command.SetCommandType(adCmdStoredProc);
-    command.SetCommandText("LogEntryInsert");
-    for (Variant value : {Variant(row.server), Variant(row.log), Variant(row.number),
-                          Variant(row.generated), Variant(row.generated), Variant(row.eventId),
-                          Variant(row.type), Variant(0), Variant(row.category), Variant(row.user),
-                          Variant(row.source), Variant(row.message), Variant(row.backup)}) {
-      command.GetParameters().Append(
-          command.CreateParameter("", adVarChar, adParamInput, 0, value));
-    }
-    try {
-      command.Execute(0);
-    } catch (const std::exception&) {
-      ++refusedOneByOne;
-    }
+    if (!InsertOne(single_, row, Variant(row.backup))) ++refusedOneByOne;
   }
 
   Session& session = batched_.GetSession();
-  for (int pass = 0; pass < 2; ++pass) {
-    LogEntryBatch batch;
-    for (const Row& row : kRows) {
-      EntryValues values;
-      values.server = row.server;
-      values.logName = row.log;
-      values.recordNumber = row.number;
-      values.timeGenerated = values.timeWritten = row.generated;
-      values.eventId = row.eventId;
-      values.eventType = row.type;
-      values.categoryName = row.category;
-      values.userName = row.user;
-      values.sourceName = row.source;
-      values.message = row.message;
-      values.backupFile = row.backup;
-      ASSERT_TRUE(LogEntryBatch::Takes(values));
-      batch.Add(values);
-    }
-    session.Execute("BEGIN");
-    EXPECT_EQ(batch.Store(session), refusedOneByOne);
-    session.Execute("COMMIT");
+  // First in two batches, the second gathered while the server merges the first, then
+  // all again in one.
+  session.Execute("BEGIN");
+  LogEntryBatch batch;
+  long refused = 0;
+  for (size_t i = 0; i < std::size(kRows); ++i) {
+    if (i == 2) batch.Start(session);
+    ASSERT_TRUE(LogEntryBatch::Takes(ValuesOf(kRows[i])));
+    batch.Add(ValuesOf(kRows[i]));
+    EXPECT_EQ(batch.Merging(), i >= 2);
   }
+  refused += batch.Finish();
+  refused += batch.Store(session);
+  session.Execute("COMMIT");
+  EXPECT_EQ(refused, refusedOneByOne);
+  for (const Row& row : kRows) batch.Add(ValuesOf(row));
+  session.Execute("BEGIN");
+  EXPECT_EQ(batch.Store(session), refusedOneByOne);
+  session.Execute("COMMIT");
+
   EXPECT_EQ(refusedOneByOne, 1);
   const std::string expected = Dump(single_);
   EXPECT_EQ(batched_.Execute("SELECT COUNT(*) FROM LogEntry")[0L].CLng(), 4);
+  EXPECT_EQ(batched_.Execute("SELECT COUNT(*) FROM LogEntry WHERE LogBackupID IS NULL")[0L].CLng(),
+            0);
   EXPECT_EQ(Dump(batched_), expected);
 }
 

@@ -156,15 +156,42 @@ ResultPtr ServerLink::Run(const ServerPrepared& prepared,
   return result;
 }
 
-void ServerLink::Execute(std::string_view sql) {
+namespace {
+
+std::string ServerScript(std::string_view sql) {
   std::string text;
   for (const std::string& statement : SplitStatements(sql)) {
     text += ToServerStatement(statement) + ";\n";
   }
+  return text;
+}
+
+}  // namespace
+
+void ServerLink::Execute(std::string_view sql) {
+  const std::string text = ServerScript(sql);
   if (text.empty()) return;
   ResultPtr result(PQexec(conn_, text.c_str()));
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) Raise(result.get());
+}
+
+void ServerLink::Send(std::string_view sql) {
+  const std::string text = ServerScript(sql);
+  if (PQsendQuery(conn_, text.empty() ? ";" : text.c_str()) != 1) Raise(nullptr);
+}
+
+void ServerLink::Receive() {
+  // Every result is taken, so the link is free again even when a statement failed.
+  ResultPtr failed;
+  while (ResultPtr result{PQgetResult(conn_)}) {
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (!failed && status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK &&
+        status != PGRES_EMPTY_QUERY) {
+      failed = std::move(result);
+    }
+  }
+  if (failed || !Alive()) Raise(failed.get());
 }
 
 void ServerLink::CopyIn(std::string_view copy, std::string_view rows) {

@@ -65,6 +65,11 @@ class ServerLink {
                 const std::vector<std::optional<std::string>>& values);
   // Runs a script of statements without parameters.
   void Execute(std::string_view sql);
+  // Sends such a script without waiting for it, so the caller can go on with other work
+  // while the server runs it; nothing else may use the link until Receive.
+  void Send(std::string_view sql);
+  // Waits for the script Send sent; raises its first error, as Execute would.
+  void Receive();
   // Runs `copy` (a COPY ... FROM STDIN statement of the server's dialect) with `rows` in
   // its text format, in one round trip.
   void CopyIn(std::string_view copy, std::string_view rows);
