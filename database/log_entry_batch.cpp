@@ -9,9 +9,12 @@ namespace {
 
 // Made once per connection; emptied at every batch and at the end of the transaction. A
 // record names its backup, category, user and source by their numbers in the names table;
-// a backup's row there also holds its server and log.
+// a backup's row there also holds its server and log. The planner knows nothing of the staged
+// rows and guesses the merge costly enough to compile it, which costs more than running it,
+// so compiling is off until the transaction ends.
 constexpr const char* kPrepare = R"sql(
 SAVEPOINT tamsel_batch;
+SET LOCAL jit = off;
 DO $$ BEGIN
   IF to_regclass('pg_temp.tamsel_batch_rows') IS NULL THEN
     CREATE TEMP TABLE tamsel_batch_rows (seq BIGINT, backup INT, record_number BIGINT,
