@@ -315,6 +315,14 @@ void RunPasses(const Options& options, const std::string& conninfo) {
   EnsureDatabase(conninfo, kPassCatalog);
   std::printf("== the collector's whole pass over %d records against a raw COPY of as many rows\n",
               options.records);
+  // Both run on the same server and under the same settings; these are the ones that move
+  // either.
+  std::printf("server settings: %s\n",
+              Admin(conninfo, kPassCatalog)
+                  .Column("SELECT string_agg(name || '=' || setting, ' ' ORDER BY name) FROM "
+                          "pg_settings WHERE name IN ('fsync', 'synchronous_commit', "
+                          "'full_page_writes', 'shared_buffers', 'jit')")[0]
+                  .c_str());
   for (int run = 1; run <= options.runs; ++run) {
     MakeServer("SRV" + std::to_string(run), options.messageFile, options.records);
   }
