@@ -1,6 +1,7 @@
 // A pass storing into the server engine while the server is down, refuses the login or drops
 // the connection in the middle: the pass fails as one that cannot write, every record not
-// committed stays in a kept backup, and the next pass stores each record exactly once.
+// committed stays in a kept backup, and the next pass stores each record exactly once. A
+// record the server refuses keeps only itself out.
 #include "database/schema.h"
 #include "platform/data/connection.h"
 #include "platform/data/server_test_support.h"
@@ -87,6 +88,26 @@ TEST_P(CollectionServerFaultsTest, APassWithoutTheServerFailsAndTheNextStoresEve
   EXPECT_EQ(StoredCounts(), std::make_pair(std::int64_t{kRecords}, std::int64_t{kRecords}));
   EXPECT_TRUE(Files("SRV01", "D$\\EvtBak").empty());
   EXPECT_EQ(LiveRecords("SRV01", "Application"), 0u);
+}
+
+// A batch the server refuses for one record's sake is stored again record by record: only
+// that record stays in the kept backup, and the next pass stores it alone.
+TEST_F(CollectionServerFaultsTest, ARefusedRecordKeepsOnlyItselfOutOfItsBatch) {
+  collector_.recordsPerTransaction_ = 20000;  // every record in one batch
+  for (int id = 1; id <= 5; ++id) Write("SRV01", "App", 4, 1000 + id);
+  Server()->Execute(
+      "CREATE FUNCTION refuse_one() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+      "IF NEW.EventID = 1003 THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$; "
+      "CREATE TRIGGER refuse_one BEFORE INSERT ON LogEntry "
+      "FOR EACH ROW EXECUTE FUNCTION refuse_one()");
+  EXPECT_EQ(collector_.CollectAll(), 0);
+  EXPECT_EQ(StoredCounts(), std::make_pair(std::int64_t{4}, std::int64_t{4}));
+  EXPECT_EQ(Files("SRV01", "D$\\EvtBak").size(), 1u);
+
+  Server()->Execute("DROP TRIGGER refuse_one ON LogEntry");
+  EXPECT_EQ(collector_.CollectAll(), 0);
+  EXPECT_EQ(StoredCounts(), std::make_pair(std::int64_t{5}, std::int64_t{5}));
+  EXPECT_TRUE(Files("SRV01", "D$\\EvtBak").empty());
 }
 
 std::string FaultName(const ::testing::TestParamInfo<Fault>& info) {
