@@ -149,8 +149,9 @@ std::int64_t NameKey(data::Session& session, const std::string& table, const std
 }
 
 // One prepared INSERT per row into the database `file`, in one transaction, as a server of
-// its own: the rows the pass stores, with their lookup keys known.
-double RawInsertRate(const fs::path& file, int serverId, int count) {
+// its own: the rows the pass stores, with their lookup keys known. The thread's CPU time of
+// it lands in `cpuSeconds`.
+double RawInsertRate(const fs::path& file, int serverId, int count, double& cpuSeconds) {
   auto session = data::Session::Open(file);
   session->Prepare("INSERT INTO ELServer (ELServerID, ELServerName, Status) VALUES (?, ?, 0)")
       .BindInt64(1, serverId)
@@ -162,6 +163,7 @@ double RawInsertRate(const fs::path& file, int serverId, int count) {
   const std::int64_t user = NameKey(*session, "ELUser", "ELUserName", "SRV01\\user1");
   const std::int64_t firstSecond = std::time(nullptr);
   const auto start = std::chrono::steady_clock::now();
+  const double startCpu = tamsel::collector::ThreadCpuSeconds();
   session->Execute("BEGIN IMMEDIATE");
   auto insert = session->Prepare(
       "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
@@ -186,11 +188,13 @@ double RawInsertRate(const fs::path& file, int serverId, int count) {
     insert.Reset();
   }
   session->Execute("COMMIT");
+  cpuSeconds = tamsel::collector::ThreadCpuSeconds() - startCpu;
   return count / bench::SecondsSince(start);
 }
 
 struct PassResult {
   double seconds = 0;
+  tamsel::collector::PassSplit split;
   double cpuSeconds = 0;  // of every thread of the process: what load on the machine hides
   long stored = 0;
   long growthKiB = 0;  // peak resident memory above the resident memory at the start
@@ -293,6 +297,7 @@ PassResult CollectPass(const Server& server, const PassSetup& setup = {}) {
   if (setup.instrumented) CALLGRIND_STOP_INSTRUMENTATION;
   PassResult result;
   result.seconds = bench::SecondsSince(start);
+  result.split = collector.passSplit_;
   result.cpuSeconds = ProcessCpuSeconds() - startCpu;
   result.growthKiB = bench::PeakKiB() - startKiB;
   result.stored = RowsFor(file, "LogEntry", server.id);
@@ -301,6 +306,39 @@ PassResult CollectPass(const Server& server, const PassSetup& setup = {}) {
         "the ledger switch");
   if (setup.timeLedgerRow) result.rowMs = LedgerRowMilliseconds(collector, file);
   return result;
+}
+
+// Where the whole pass's wall time went, as medians over the runs of each step.
+// `rawCpu` is the raw INSERT's CPU time for as many rows, which the storing thread's is set
+// against: a figure a busy machine disturbs less than wall times.
+void PrintSplit(const std::vector<PassResult>& passes, double rawCpu) {
+  auto median = [&](double tamsel::collector::PassSplit::*step) {
+    std::vector<double> values;
+    for (const PassResult& pass : passes) values.push_back(pass.split.*step);
+    return bench::Median(values);
+  };
+  std::vector<double> totals, rests;
+  for (const PassResult& pass : passes) {
+    totals.push_back(pass.seconds);
+    rests.push_back(pass.seconds - pass.split.archiveSeconds - pass.split.readSeconds -
+                    pass.split.deleteSeconds);
+  }
+  const double total = bench::Median(totals);
+  auto line = [&](const char* what, double seconds) {
+    std::printf("  %-40s %8.1f ms %5.1f %%\n", what, seconds * 1000, 100 * seconds / total);
+  };
+  using Split = tamsel::collector::PassSplit;
+  std::printf("split of the whole pass (medians; share of its wall time)\n");
+  line("whole pass", total);
+  line("archive (backup + clear of the log)", median(&Split::archiveSeconds));
+  line("reading and storing the backup", median(&Split::readSeconds));
+  line("  reading thread CPU (read + resolve)", median(&Split::readerCpuSeconds));
+  line("  storing thread CPU (inserts, commits)", median(&Split::storerCpuSeconds));
+  line("  commits (wall)", median(&Split::commitSeconds));
+  line("deleting the backup", median(&Split::deleteSeconds));
+  line("rest (servers, logs, ledger, connection)", bench::Median(rests));
+  std::printf("storing thread CPU / raw INSERT CPU           %9.2f\n",
+              median(&Split::storerCpuSeconds) / rawCpu);
 }
 
 void RemoveDatabase(const fs::path& file) {
@@ -502,6 +540,8 @@ void MeasurePasses(const Options& options, const fs::path& messageFile, const fs
               static_cast<long long>(options.prefill), options.runs);
   std::printf("| run | raw INSERT rows/s | pass records/s | pass / raw | load |\n");
   std::printf("|----:|------------------:|---------------:|-----------:|-----:|\n");
+  std::vector<PassResult> splits;
+  std::vector<double> rawCpus;
   std::vector<double> raws, rates, ratios, modernRates, modernRatios;
   for (int run = 0; run < options.runs; ++run) {
     if (options.prefill == 0) {
@@ -510,12 +550,15 @@ void MeasurePasses(const Options& options, const fs::path& messageFile, const fs
       tamsel::db::CreateDatabase(database);
       tamsel::db::CreateDatabase(rawDatabase);
     }
-    const double raw =
-        RawInsertRate(options.prefill > 0 ? database : rawDatabase, 201 + run, options.count);
+    double rawCpu = 0;
+    const double raw = RawInsertRate(options.prefill > 0 ? database : rawDatabase, 201 + run,
+                                     options.count, rawCpu);
+    rawCpus.push_back(rawCpu);
     const PassResult pass = CollectPass(passes[run]);
     const double rate = options.count / pass.seconds;
     raws.push_back(raw);
     rates.push_back(rate);
+    splits.push_back(pass);
     ratios.push_back(rate / raw);
     const PassResult modern = CollectPass(modernPasses[run]);
     modernRates.push_back(options.count / modern.seconds);
@@ -531,6 +574,7 @@ void MeasurePasses(const Options& options, const fs::path& messageFile, const fs
   std::printf("raw prepared INSERT, one txn              %9.0f rows/s\n", bench::Median(raws));
   std::printf("whole pass (archive, read, resolve, store) %8.0f records/s\n", bench::Median(rates));
   std::printf("ratio pass / raw                          %9.2f\n", bench::Median(ratios));
+  PrintSplit(splits, bench::Median(rawCpus));
   std::printf("collector's work on a kept backup         %9.0f records/s\n",
               options.count / large.seconds);
   std::printf("memory growth, collector's work, %6d   %9ld KiB\n", options.small, small.growthKiB);

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "collector/database_writer.h"
 #include "collector/ledger_recorder.h"
 #include "collector/log_record.h"
 #include "collector/message_module_cache.h"
+#include "collector/pass_split.h"
 #include "collector/registry_answers.h"
 #include "platform/data/command.h"
 #include "platform/data/connection.h"
@@ -227,6 +229,7 @@ class CCollectorService : public service::CNTService {
   bool databaseLost_ = false;                   // the server dropped the pass's connection
   // The insert command of the open connection, its parameters refilled for every record.
   std::unique_ptr<platform::data::Command> insertCommand_;
+  RecordTimeText generatedText_, writtenText_;  // the last record's times, as the insert's text
   // Exclusion answers by (server id, event type), kept only within one transaction, which
   // reads one unchanging state of the database.
   std::map<std::pair<int, int>, std::optional<int>> exclusions_;
@@ -241,6 +244,7 @@ class CCollectorService : public service::CNTService {
   RegistryAnswers<std::string> accountNames_;  // "DOMAIN\account", or empty
   LedgerRecorder ledger_;                      // the completeness row of the log in progress
   bool archived_ = false;                      // the log in progress was archived and cleared
+  PassSplit passSplit_;                        // where the pass in progress spent its time
 
  private:
   // Creates (or opens) HKLM\SYSTEM\CurrentControlSet\Services\<name>\<subKey> for writing,

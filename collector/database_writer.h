@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tamsel::collector {
@@ -17,5 +18,16 @@ std::string BuildConnectionString(const std::string& server, const std::string& 
 std::string FormatRecordTime(std::uint32_t secondsSince1970);
 // The same time in the form dates are stored in, "%Y-%m-%d %H:%M:%S".
 std::string FormatIsoRecordTime(std::uint32_t secondsSince1970);
+
+// FormatRecordTime that keeps its last answer: the records of a log come in order of time,
+// many within the same second.
+class RecordTimeText {
+ public:
+  const std::string& Of(std::uint32_t secondsSince1970);
+
+ private:
+  std::optional<std::uint32_t> seconds_;
+  std::string text_;
+};
 
 }  // namespace tamsel::collector

@@ -93,6 +93,33 @@ TEST_F(WriterReuseTest, KeptInsertCommandStoresEachRecordAndFollowsANewConnectio
   EXPECT_EQ(Stored(5), "1005 Source5 message 5");
 }
 
+TEST_F(WriterReuseTest, EachRecordKeepsItsOwnTimesWhenNeighboursShareASecond) {
+  // Generated and written times, in a log's order: repeats, a step forwards and one back.
+  const std::pair<std::uint32_t, std::uint32_t> times[] = {{1'700'000'000, 1'700'000'005},
+                                                           {1'700'000'000, 1'700'000'005},
+                                                           {1'700'000'001, 1'700'000'005},
+                                                           {1'699'999'990, 1'700'000'006},
+                                                           {1'700'000'001, 1'700'000'000}};
+  collector_.BeginRecords();
+  for (std::uint32_t i = 0; i < std::size(times); ++i) {
+    CLogRecord& record = Record(i + 1);
+    record.timeGenerated_ = times[i].first;
+    record.timeWritten_ = times[i].second;
+    ASSERT_EQ(collector_.InsertLogEntry(record), 0);
+  }
+  ASSERT_TRUE(collector_.CommitRecords());
+  auto session = platform::data::Session::Open(databaseFile_);
+  for (std::uint32_t i = 0; i < std::size(times); ++i) {
+    auto row = session->Prepare(
+        "SELECT TimeGenerated || ' ' || TimeWritten FROM LogEntry WHERE RecordNumber = ?");
+    row.BindInt64(1, i + 1);
+    ASSERT_TRUE(row.Step());
+    EXPECT_EQ(row.Text(0),
+              FormatIsoRecordTime(times[i].first) + " " + FormatIsoRecordTime(times[i].second))
+        << i;
+  }
+}
+
 TEST_F(WriterReuseTest, ExclusionAnswersLastOneTransactionOnly) {
   collector_.BeginRecords();
   EXPECT_EQ(Excluded(4), 0);

@@ -59,7 +59,11 @@ int CCollectorService::CollectLogPass(const std::string& serverName, int serverI
   }
   ReadLeftoverBackups(serverName, serverId, logName);
   std::string backupFile;
-  int result = ArchiveAndClearLog(serverName, serverId, logName, backupFile);
+  int result = 0;
+  {
+    ScopedSeconds archiving(passSplit_.archiveSeconds);
+    result = ArchiveAndClearLog(serverName, serverId, logName, backupFile);
+  }
   if (result != 0) return result;
   archived_ = true;
   ledger_.NoteCleared();
@@ -98,6 +102,7 @@ void CCollectorService::FinishBackup(const std::string& serverName, const std::s
   if (reading.fault.empty()) backupFaults_.erase(key);
   if (reading.fault.empty() && reading.notStored == 0) {
     net::CrashPoint("collector.backup.read");
+    ScopedSeconds deleting(passSplit_.deleteSeconds);
     net::DeleteFile(ShareForm(serverName, backupFile));
     net::CrashPoint("collector.backup.deleted");
     return;

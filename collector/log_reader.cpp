@@ -93,6 +93,7 @@ std::uint16_t NormalisedType(std::uint16_t type) {
 int CCollectorService::ReadArchivedLog(const std::string& serverName, int serverId,
                                        const std::string& logName, const std::string& backupFile,
                                        BackupReading* readingOut) {
+  ScopedSeconds readTime(passSplit_.readSeconds);
   BackupReading reading;
   StoreTally tally;
   evl::DWORD count = 0;
@@ -113,7 +114,11 @@ int CCollectorService::ReadArchivedLog(const std::string& serverName, int server
         // two overlap. Leaving the scope waits until every record handed over is stored or
         // refused.
         RecordQueue queue(kQueuedRecords, kQueuedBytes);
-        StoringThread writer(queue, [&] { StoreRecords(queue, tally); });
+        StoringThread writer(queue, [&] {
+          ScopedCpuSeconds storing(passSplit_.storerCpuSeconds);
+          StoreRecords(queue, tally);
+        });
+        ScopedCpuSeconds readerCpu(passSplit_.readerCpuSeconds);
         HandOverRecords(serverName, serverId, logName, backupFile, backup.Get(), count, queue,
                         reading);
       }
@@ -153,7 +158,7 @@ void CCollectorService::HandOverRecords(const std::string& serverName, int serve
   registryStamps_.Renew();
   auto handOver = [&](const std::uint8_t* data, std::uint32_t length) {
     ledger_.NoteRecord(U32(data + 8), U32(data + 16));
-    auto record = std::make_unique<CLogRecord>();
+    std::unique_ptr<CLogRecord> record = queue.Spare();
     record->elServerId_ = serverId;
     record->logName_ = logName;
     record->backupFile_ = backupFile;

@@ -42,7 +42,13 @@ bool RecordQueue::Push(std::unique_ptr<CLogRecord> record) {
 }
 
 bool RecordQueue::Take(Batch& batch) {
-  batch.clear();
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& record : batch) {
+      if (record && spares_.size() < maxRecords_) spares_.push_back(std::move(record));
+    }
+  }
+  batch.clear();  // what the pusher cannot use again is freed after all, outside the lock
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] {
     return closed_ || records_.size() >= batchRecords_ || (pusherWaiting_ && !records_.empty());
@@ -52,6 +58,19 @@ bool RecordQueue::Take(Batch& batch) {
   bytes_ = 0;
   changed_.notify_all();
   return !batch.empty();
+}
+
+std::unique_ptr<CLogRecord> RecordQueue::Spare() {
+  std::unique_lock lock(mutex_);
+  if (spares_.empty()) {
+    lock.unlock();
+    return std::make_unique<CLogRecord>();
+  }
+  std::unique_ptr<CLogRecord> record = std::move(spares_.back());
+  spares_.pop_back();
+  lock.unlock();
+  record->Reset();
+  return record;
 }
 
 void RecordQueue::Close() {

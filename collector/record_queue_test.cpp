@@ -1,5 +1,6 @@
 // Tests of RecordQueue: order, both bounds held at every moment, an oversize record passing
-// alone, batches smaller than asked for when the queue is full or closed, and closing.
+// alone, batches smaller than asked for when the queue is full or closed, closing, and taken
+// records handed back for reuse.
 #include "collector/record_queue.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,32 @@ TEST(RecordQueueTest, ClosingDrainsWhatIsQueuedAndRefusesMore) {
   EXPECT_EQ(batch[1]->recordNumber_, 2u);
   EXPECT_FALSE(queue.Take(batch));
   EXPECT_TRUE(batch.empty());
+}
+
+TEST(RecordQueueTest, TakenRecordsComeBackEmptyAndNeverWhileQueuedOrHeld) {
+  RecordQueue queue(4, 1000, 2);
+  ASSERT_TRUE(queue.Push(Record(1, 50)));
+  ASSERT_TRUE(queue.Push(Record(2, 50)));
+  RecordQueue::Batch batch;
+  ASSERT_TRUE(queue.Take(batch));
+  const CLogRecord* first = batch[0].get();
+  // Held by the taker: not handed out again.
+  std::unique_ptr<CLogRecord> fresh = queue.Spare();
+  EXPECT_NE(fresh.get(), first);
+  EXPECT_NE(fresh.get(), batch[1].get());
+  // A record the taker moved on (as batched storing does) stays with it.
+  std::unique_ptr<CLogRecord> kept = std::move(batch[1]);
+  ASSERT_TRUE(queue.Push(Record(3, 50)));
+  queue.Close();
+  ASSERT_TRUE(queue.Take(batch));  // gives the first batch's records back
+  ASSERT_EQ(batch.size(), 1u);
+  EXPECT_EQ(batch[0]->recordNumber_, 3u);
+  std::unique_ptr<CLogRecord> spare = queue.Spare();
+  EXPECT_EQ(spare.get(), first);
+  EXPECT_EQ(spare->recordNumber_, 0u);
+  EXPECT_TRUE(spare->description_.empty());
+  EXPECT_NE(queue.Spare().get(), kept.get());
+  EXPECT_EQ(kept->recordNumber_, 2u);
 }
 
 }  // namespace

@@ -87,12 +87,17 @@ Recordset Command::ExecuteProcedure(Session& session, bool wantRows) {
   arguments.reserve(bound.size());
   for (size_t i = 0; i < bound.size(); ++i) {
     const Parameter& parameter = *bound[i];
-    const com::Variant value =
+    com::Variant value =
         parameter.Direction() == adParamOutput
             ? com::Variant::Null()
             : ConvertToAdoType(parameter.Value(), parameter.Type(), parameter.Name());
-    // The procedure receives the value as its own declared type, as the server converts.
-    arguments.push_back(ConvertToAdoType(value, declared[i].adoType, declared[i].name));
+    // The procedure receives the value as its own declared type, as the server converts; a
+    // value of that type already stays as it is.
+    if (parameter.Type() == declared[i].adoType) {
+      arguments.push_back(std::move(value));
+    } else {
+      arguments.push_back(ConvertToAdoType(value, declared[i].adoType, declared[i].name));
+    }
   }
   std::optional<ProcedureCall> call;
   const int result = RunProcedureUnit(session, *procedure, arguments, call);

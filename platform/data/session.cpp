@@ -423,6 +423,16 @@ void Session::EnsureEntryMonth(std::string_view isoTime) {
   if (server_) server_->EnsureEntryMonth(isoTime);
 }
 
+void Session::SetCheckpointPages(int pages) {
+  if (server_) return;
+  sqlite3_wal_autocheckpoint(db_, pages);
+}
+
+void Session::Checkpoint() {
+  if (server_) return;
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
 void Session::SetBusyTimeout(int milliseconds) {
   if (server_) return;  // the server's lock waits are its own setting
   sqlite3_busy_timeout(db_, milliseconds > 0 ? milliseconds : 24 * 3600 * 1000);

@@ -129,6 +129,12 @@ class Session {
   ServerLink* Server() const { return server_.get(); }
   // Milliseconds to wait for another connection's lock; 0 waits as long as it takes.
   void SetBusyTimeout(int milliseconds);
+  // The write-ahead log's size, in pages, past which a commit of this connection copies it
+  // into the database file (flushing both); nothing on the server engine.
+  void SetCheckpointPages(int pages);
+  // Copies what it can of the write-ahead log into the database file now, without waiting
+  // for readers; nothing on the server engine.
+  void Checkpoint();
   const std::filesystem::path& File() const { return file_; }
   sqlite3* Handle() const { return db_; }
 

@@ -132,6 +132,7 @@ HANDLE OpenBackupEventLogA(const char* serverName, const char* fileName) {
     object->modernPath = hostPath;
     status = LoadEvtx(*object, hostPath);
   } else if (status == ERROR_SUCCESS) {
+    object->file.ReadAhead();
     status = object->file.Load();
   }
   return FinishOpen(std::move(object), status);

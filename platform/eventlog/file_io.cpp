@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace tamsel::platform::eventlog {
 
@@ -94,6 +96,62 @@ Win32Error WriteAll(int fd, std::uint64_t offset, const void* data, std::size_t 
     size -= static_cast<std::size_t>(put);
     offset += static_cast<std::uint64_t>(put);
   }
+  return ERROR_SUCCESS;
+}
+
+namespace {
+
+constexpr std::size_t kWindowSize = 256 * 1024;
+constexpr std::size_t kWriteBufferSize = 1024 * 1024;
+
+}  // namespace
+
+bool ReadWindow::Read(int fd, std::uint64_t fileSize, std::uint64_t offset, void* out,
+                      std::size_t size) {
+  if (size > kWindowSize / 2 || offset > fileSize || size > fileSize - offset) {
+    return ReadExact(fd, offset, out, size);
+  }
+  if (offset < start_ || offset + size > start_ + length_) {
+    // A read just below the window comes from a walk backwards: the new window ends with it.
+    const bool backwards = length_ > 0 && offset < start_ && offset + kWindowSize > start_;
+    std::uint64_t from = offset;
+    if (backwards) from = offset + size > kWindowSize ? offset + size - kWindowSize : 0;
+    const std::size_t length =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, fileSize - from));
+    bytes_.resize(kWindowSize);
+    length_ = 0;
+    if (!ReadExact(fd, from, bytes_.data(), length)) return ReadExact(fd, offset, out, size);
+    start_ = from;
+    length_ = length;
+  }
+  std::memcpy(out, bytes_.data() + (offset - start_), size);
+  return true;
+}
+
+BufferedWriter::BufferedWriter(int fd, std::uint64_t offset) : fd_(fd), offset_(offset) {
+  buffered_.reserve(kWriteBufferSize);
+}
+
+Win32Error BufferedWriter::Write(const void* data, std::size_t size) {
+  if (buffered_.size() + size > kWriteBufferSize) {
+    if (Win32Error status = Flush()) return status;
+    if (size > kWriteBufferSize) {
+      if (Win32Error status = WriteAll(fd_, offset_, data, size)) return status;
+      offset_ += size;
+      return ERROR_SUCCESS;
+    }
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  buffered_.insert(buffered_.end(), bytes, bytes + size);
+  return ERROR_SUCCESS;
+}
+
+Win32Error BufferedWriter::Flush() {
+  if (Win32Error status = WriteAll(fd_, offset_, buffered_.data(), buffered_.size())) {
+    return status;
+  }
+  offset_ += buffered_.size();
+  buffered_.clear();
   return ERROR_SUCCESS;
 }
 

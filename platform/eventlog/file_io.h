@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 struct stat;
 
@@ -42,6 +43,37 @@ Win32Error OpenRegularFile(const std::filesystem::path& path, int flags, UniqueF
 
 bool ReadExact(int fd, std::uint64_t offset, void* out, std::size_t size);
 Win32Error WriteAll(int fd, std::uint64_t offset, const void* data, std::size_t size);
+
+// Reads of a file that does not change meanwhile, served from one window of it read ahead
+// (or, going backwards, read behind), so that walking many small records costs one system
+// call per window rather than one per read.
+class ReadWindow {
+ public:
+  // As ReadExact; `fileSize` bounds the window.
+  bool Read(int fd, std::uint64_t fileSize, std::uint64_t offset, void* out, std::size_t size);
+  // Forgets what was read: the file may have changed.
+  void Drop() { length_ = 0; }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  std::uint64_t start_ = 0;
+  std::size_t length_ = 0;
+};
+
+// Writes consecutive pieces to a file in large writes.
+class BufferedWriter {
+ public:
+  BufferedWriter(int fd, std::uint64_t offset);
+  Win32Error Write(const void* data, std::size_t size);
+  // Writes what is buffered; the writer can go on after it.
+  Win32Error Flush();
+  std::uint64_t Offset() const { return offset_ + buffered_.size(); }
+
+ private:
+  int fd_;
+  std::uint64_t offset_;  // of the first buffered byte
+  std::vector<std::uint8_t> buffered_;
+};
 
 // flock on a lock file of its own (created on demand); released by the destructor.
 class FileLock {

@@ -32,6 +32,9 @@ class LogFile {
     return state_.oldestRecordNumber != 0 && number - state_.oldestRecordNumber < Count();
   }
   std::uint32_t NewestNumber() const { return state_.currentRecordNumber - 1; }
+  // Reads through a window read ahead: for a file nobody writes while it is open (a backup).
+  void ReadAhead() { readAhead_ = true; }
+
   // Same inode as the file now at `path` (a clear replaces the file).
   bool IsSameFileAs(const std::filesystem::path& path) const;
 
@@ -59,6 +62,8 @@ class LogFile {
   std::uint32_t Normalize(std::uint32_t pos) const;
   std::uint32_t Distance(std::uint32_t from, std::uint32_t to) const;
   bool RingRead(std::uint32_t offset, void* out, std::uint32_t size) const;
+  bool ReadAt(std::uint64_t offset, void* out, std::uint32_t size) const;
+  Win32Error CopyRecords(int fd) const;
   Win32Error RingWrite(std::uint32_t offset, const void* data, std::uint32_t size) const;
   Win32Error FillTail(std::uint32_t from) const;
   Win32Error LocateEof(const LogState& header, LogState& eof) const;
@@ -71,6 +76,10 @@ class LogFile {
   UniqueFd fd_;
   std::uint64_t size_ = 0;
   LogState state_;
+  // Whether reads go through `window_`: for a backup, and for the length of a copy, which
+  // runs under the log's exclusive lock.
+  mutable bool readAhead_ = false;
+  mutable ReadWindow window_;
 };
 
 }  // namespace tamsel::platform::eventlog
