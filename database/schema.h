@@ -10,13 +10,16 @@
 namespace tamsel::db {
 
 // The schema version a new database gets, and the text VersionInfoGet reports.
-inline constexpr int kSchemaVersion = 7;
+inline constexpr int kSchemaVersion = 8;
 std::string VersionText();
 
-// One upgrade step: the script that takes a database from version `to - 1` to `to`.
+// One upgrade step: the script that takes a database from version `to - 1` to `to`. A step
+// for the server engine alone shapes what that engine stores differently; the embedded
+// engine records its version without running it.
 struct SchemaStep {
   int to;
   const char* script;
+  bool serverOnly = false;
 };
 const std::vector<SchemaStep>& SchemaSteps();
 
