@@ -29,6 +29,7 @@
 
 #include "bench/bench_support.h"
 #include "collector/collector_service.h"
+#include "database/database_file.h"
 #include "database/schema.h"
 #include "platform/accounts/account_names.h"
 #include "platform/com/dispatch.h"
@@ -171,7 +172,7 @@ class Admin {
 void EnsureDatabase(const std::string& conninfo, const std::string& name) {
   Admin admin(conninfo, "postgres");
   if (admin.Column("SELECT 1 FROM pg_database WHERE datname = '" + name + "'").empty()) {
-    admin.Run("CREATE DATABASE \"" + name + "\"");
+    admin.Run(tamsel::db::CreateServerDatabaseStatement(name));
   }
   Admin(conninfo, name).Run("CREATE EXTENSION IF NOT EXISTS citext SCHEMA public");
 }
@@ -409,12 +410,13 @@ void Generate(const std::string& conninfo, const std::string& database, std::int
               bench::SecondsSince(start));
 }
 
-// True when `database` was generated with `entries` rows under the build's schema, with
-// every index of LogEntry in place.
+// True when `database` was made as the installation makes one and generated with `entries`
+// rows under the build's schema, with every index of LogEntry in place.
 bool KeptDatabaseFits(const std::string& conninfo, const std::string& database,
                       std::int64_t entries) {
   if (Admin(conninfo, "postgres")
-          .Column("SELECT 1 FROM pg_database WHERE datname = '" + database + "'")
+          .Column("SELECT 1 FROM pg_database WHERE datname = '" + database +
+                  "' AND datcollate = 'C'")
           .empty()) {
     return false;
   }

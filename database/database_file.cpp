@@ -158,6 +158,11 @@ bool DatabaseExists(const ServerLogin& login) {
   return exists.Step();
 }
 
+std::string CreateServerDatabaseStatement(std::string_view catalog) {
+  // Another collation than template1's needs the pristine template.
+  return "CREATE DATABASE " + QuotedName(catalog) + " TEMPLATE template0 LC_COLLATE 'C'";
+}
+
 void CreateDatabase(const ServerLogin& login) {
   if (DatabaseExists(login)) {
     throw std::runtime_error("database " + login.catalog + " already exists on the server");
@@ -165,7 +170,7 @@ void CreateDatabase(const ServerLogin& login) {
   {
     ServerLogin maintenance = login;
     maintenance.catalog = "postgres";
-    OpenServer(maintenance)->Execute("CREATE DATABASE " + QuotedName(login.catalog));
+    OpenServer(maintenance)->Execute(CreateServerDatabaseStatement(login.catalog));
   }
   try {
     auto session = OpenServer(login);

@@ -133,6 +133,10 @@ TEST_F(DbCommandTest, ServerAliasesAndADatabaseOnTheServer) {
   const std::string server = " --server PG --catalog " + catalog;
   auto created = RunTool("db create" + server);
   ASSERT_EQ(created.exitCode, 0) << created.output;
+  // Text in it compares byte by byte, as on the embedded engine.
+  EXPECT_TRUE(cluster->Psql(
+      "SELECT 1 / COUNT(*)::INT FROM pg_database WHERE datcollate = 'C' AND datname = '" + catalog +
+      "'"));
   auto again = RunTool("db create" + server);
   EXPECT_EQ(again.exitCode, 1);
   EXPECT_NE(again.output.find("already exists"), std::string::npos) << again.output;
