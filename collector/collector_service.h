@@ -155,6 +155,10 @@ class CCollectorService : public service::CNTService {
   int OpenDatabase();
   int CloseDatabase();
   int CheckExclusion(const CLogRecord& record, int& flag);
+  // Writes what the pass committed into the database file and flushes it: the embedded
+  // engine leaves a commit in its write-ahead log, unflushed, until a checkpoint, which the
+  // pass's connection makes seldom. A backup is deleted only after this.
+  void FlushCommitted();
   // Sets `known` to 1 when records of the backup file of the server's log are stored. 0, the
   // OpenDatabase failure, or -1 on a database error.
   int CheckBackupKnown(int serverId, const std::string& logName, const std::string& backupFile,

@@ -160,6 +160,16 @@ int CCollectorService::CloseDatabase() {
   }
 }
 
+void CCollectorService::FlushCommitted() {
+  try {
+    if (connection_ && connection_->State() == data::adStateOpen) {
+      connection_->GetSession().Checkpoint();
+    }
+  } catch (const std::exception&) {
+    // Left to the next checkpoint.
+  }
+}
+
 int CCollectorService::CheckExclusion(const CLogRecord& record, int& flag) {
   int opened = OpenDatabase();
   if (opened != 0) return opened;

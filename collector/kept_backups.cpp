@@ -101,6 +101,7 @@ void CCollectorService::FinishBackup(const std::string& serverName, const std::s
   const std::string key = serverName + '\n' + backupFile;
   if (reading.fault.empty()) backupFaults_.erase(key);
   if (reading.fault.empty() && reading.notStored == 0) {
+    FlushCommitted();
     net::CrashPoint("collector.backup.read");
     ScopedSeconds deleting(passSplit_.deleteSeconds);
     net::DeleteFile(ShareForm(serverName, backupFile));
