@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/page_view.h"
 #include "database/database_file.h"
 #include "platform/com/dispatch.h"
 #include "platform/data/data_source.h"
@@ -93,23 +94,6 @@ void Generate(const fs::path& file, std::int64_t records) {
               bench::SecondsSince(start));
 }
 
-std::string Request(std::int64_t page) {
-  return "<PageRequest PageSize=\"" + std::to_string(kPageSize) + "\" PageOfPagesSize=\"" +
-         std::to_string(kPageOfPagesSize) + "\" SelectedPage=\"" + std::to_string(page) + "\"/>";
-}
-
-// One page view as a page makes it: the key listing, then the details of its keys.
-void PageView(const std::string& sql, std::int64_t page) {
-  com::Arguments ids{com::Variant(sql), com::Variant(Request(page))};
-  if (reports::ComponentCall("Reports.LogEntryPageIdsGetFromDB", ids).CLng() != 0) {
-    throw std::runtime_error("LogEntryPageIdsGetFromDB failed");
-  }
-  com::Arguments details{ids[1].value};
-  if (reports::ComponentCall("Reports.LogEntryPageDetailsGetFromDB", details).CLng() != 0) {
-    throw std::runtime_error("LogEntryPageDetailsGetFromDB failed");
-  }
-}
-
 // The same count and page as bare SQL on the database file: COUNT(*), then LIMIT/OFFSET.
 void BareSql(data::Session& session, const std::string& countSql, const std::string& sql,
              std::int64_t page) {
@@ -168,7 +152,8 @@ void RunSize(const fs::path& root, std::int64_t records, int repeat) {
     const std::pair<const char*, std::int64_t> pages[] = {
         {"first", 1}, {"middle", (lastPage + 1) / 2}, {"last", lastPage}};
     for (const auto& [pageName, page] : pages) {
-      const double view = bench::MedianMilliseconds(repeat, [&] { PageView(sql, page); });
+      const double view = bench::MedianMilliseconds(
+          repeat, [&] { bench::PageView(sql, page, kPageSize, kPageOfPagesSize); });
       const double sqlOnly =
           bench::MedianMilliseconds(repeat, [&] { BareSql(*bare, countSql, sql, page); });
       // The page view's own work: what is left after the two calls' fixed cost.

@@ -29,17 +29,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_server.h"
 #include "bench/bench_support.h"
 #include "collector/collector_service.h"
 #include "database/database_file.h"
-#include "platform/accounts/account_names.h"
 #include "platform/data/session.h"
 #include "platform/data/session_pool.h"
-#include "platform/eventlog/event_log.h"
-#include "platform/eventlog/log_config.h"
 #include "platform/network/network.h"
-#include "platform/registry/registry.h"
-#include "platform/registry/system_environment.h"
 #include "testing/temp_dir.h"
 
 #if __has_include(<valgrind/callgrind.h>)
@@ -52,87 +48,14 @@
 namespace {
 
 namespace net = tamsel::platform::network;
-namespace reg = tamsel::platform::registry;
-namespace evl = tamsel::platform::eventlog;
-namespace acc = tamsel::platform::accounts;
 namespace data = tamsel::platform::data;
 namespace bench = tamsel::bench;
 namespace fs = std::filesystem;
-
-constexpr int kSources = 10;
-constexpr int kUsers = 20;
 
 void Check(bool ok, const char* what) {
   if (!ok) {
     std::fprintf(stderr, "collector_bench: %s failed\n", what);
     std::exit(1);
-  }
-}
-
-// A monitored server with its Windows folder, an Application log large enough for the run,
-// the message file, ten sources and twenty accounts.
-void MakeServer(const std::string& name, const std::filesystem::path& messageFile, bool modern) {
-  const net::Network& network = net::Network::Current();
-  network.CreateMachineFolder(name);
-  auto machine = network.OpenMachine(name);
-  for (const char* folder :
-       {"C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\WINDOWS\\system32\\config",
-        "C:\\WINDOWS\\system32\\winevt", "C:\\WINDOWS\\system32\\winevt\\Logs"}) {
-    machine->CreateFolder(folder);
-  }
-  std::filesystem::path host;
-  Check(network.ResolvePath("\\\\" + name + "\\C$\\WINDOWS\\system32", host) == 0, "resolve");
-  std::filesystem::copy_file(messageFile, host / "coll.dll");
-  reg::RegistryKey root, key;
-  Check(reg::RegistryKey::Connect(name, reg::HKEY_LOCAL_MACHINE, root) == 0, "connect");
-  reg::RegistryKey::Create(root.Get(), reg::kWindowsVersionKey, key);
-  key.SetString("SystemRoot", "C:\\WINDOWS");
-  key.SetString("CurrentVersion", modern ? "6.3" : "5.2");
-  reg::RegistryKey::Create(root.Get(), std::string(evl::kEventLogKey) + "\\Application", key);
-  key.SetString("File",
-                modern ? "%SystemRoot%\\system32\\winevt\\Logs\\Application.evtx"
-                       : "%SystemRoot%\\system32\\config\\AppEvent.Evt",
-                reg::REG_EXPAND_SZ);
-  key.SetDword("MaxSize", 0x8000000);
-  key.SetDword("Retention", 0);
-  for (int source = 0; source < kSources; ++source) {
-    reg::RegistryKey::Create(
-        root.Get(),
-        std::string(evl::kEventLogKey) + "\\Application\\Source" + std::to_string(source), key);
-    key.SetString("EventMessageFile", "%SystemRoot%\\system32\\coll.dll", reg::REG_EXPAND_SZ);
-    key.SetString("CategoryMessageFile", "%SystemRoot%\\system32\\coll.dll", reg::REG_EXPAND_SZ);
-    key.SetDword("CategoryCount", 2);
-    key.SetDword("TypesSupported", 7);
-  }
-  for (int user = 0; user < kUsers; ++user) {
-    acc::AddAccount(name, acc::MachineDomainSid(name).WithRid(1000 + user),
-                    "user" + std::to_string(user));
-  }
-}
-
-// Writes `count` events: varied sources, types, messages (one with severity bits, one with
-// two lines), categories, users and insertion strings.
-void WriteEvents(const std::string& name, int count) {
-  std::vector<evl::EventLogHandle> sources;
-  for (int source = 0; source < kSources; ++source) {
-    sources.emplace_back(
-        evl::RegisterEventSourceA(name.c_str(), ("Source" + std::to_string(source)).c_str()));
-  }
-  std::vector<std::vector<std::uint8_t>> sids;
-  for (int user = 0; user < kUsers; ++user) {
-    sids.push_back(acc::MachineDomainSid(name).WithRid(1000 + user).Bytes());
-  }
-  static const std::uint32_t kIds[] = {1000, 1001, 0xC0001B7Cu, 1003};
-  static const std::uint16_t kTypes[] = {1, 2, 4, 8, 16};
-  for (int i = 0; i < count; ++i) {
-    const std::string a = "item " + std::to_string(i);
-    const std::string b = "the operation completed after " + std::to_string(i % 977) + " ms";
-    const char* strings[] = {a.c_str(), b.c_str(), "third"};
-    Check(evl::ReportEventA(sources[i % kSources].Get(), kTypes[i % 5],
-                            static_cast<std::uint16_t>(i % 3), kIds[i % 4],
-                            i % kUsers == 0 ? nullptr : sids[i % kUsers].data(), 3, 0, strings,
-                            nullptr) != 0,
-          "ReportEventA");
   }
 }
 
@@ -218,8 +141,8 @@ void Configure(tamsel::collector::CCollectorService& collector) {
 }
 
 void PrepareServer(const Server& server, const fs::path& messageFile) {
-  MakeServer(server.name, messageFile, server.modern);
-  WriteEvents(server.name, server.count);
+  bench::MakeBenchServer(server.name, messageFile, server.modern);
+  bench::WriteBenchEvents(server.name, server.count);
   if (server.keptBackup) {
     tamsel::collector::CCollectorService collector("Tamsel");
     Configure(collector);

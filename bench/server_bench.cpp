@@ -27,21 +27,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_server.h"
 #include "bench/bench_support.h"
+#include "bench/page_view.h"
 #include "collector/collector_service.h"
 #include "database/database_file.h"
 #include "database/schema.h"
-#include "platform/accounts/account_names.h"
-#include "platform/com/dispatch.h"
 #include "platform/data/data_source.h"
 #include "platform/data/session.h"
 #include "platform/data/session_pool.h"
 #include "platform/data/sql_dialect.h"
-#include "platform/eventlog/event_log.h"
-#include "platform/eventlog/log_config.h"
 #include "platform/network/network.h"
 #include "platform/registry/registry.h"
-#include "platform/registry/system_environment.h"
 #include "reports/browse/browse_methods.h"
 #include "reports/core/component_folder.h"
 #include "reports/core/component_objects.h"
@@ -54,21 +51,17 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace bench = tamsel::bench;
-namespace com = tamsel::platform::com;
 namespace data = tamsel::platform::data;
 namespace net = tamsel::platform::network;
 namespace reg = tamsel::platform::registry;
-namespace evl = tamsel::platform::eventlog;
-namespace acc = tamsel::platform::accounts;
 namespace reports = tamsel::reports;
 
 constexpr const char* kMachine = "COLLECTOR";
 constexpr const char* kPassCatalog = "TamselBench";
-constexpr int kSources = 10;
-constexpr int kUsers = 20;
 constexpr std::int64_t kFirstSecond = 1767225600;  // 2026-01-01 00:00:00
 constexpr std::int64_t kSpanSeconds = 300LL * 86400;
 constexpr int kPageSize = 50;
+constexpr int kPageOfPagesSize = 10;
 
 struct Options {
   int records = 100000;
@@ -200,61 +193,6 @@ std::string FreshSchema(const std::string& conninfo, const std::string& schema) 
 
 // --- 1. The collector's pass against a raw COPY --------------------------------------------
 
-// A monitored server: its Windows folder, an Application log with `count` events of ten
-// sources (message and category files) and twenty accounts, insertion strings.
-void MakeServer(const std::string& name, const fs::path& messageFile, int count) {
-  const net::Network& network = net::Network::Current();
-  network.CreateMachineFolder(name);
-  auto machine = network.OpenMachine(name);
-  for (const char* folder :
-       {"C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\WINDOWS\\system32\\config"}) {
-    machine->CreateFolder(folder);
-  }
-  fs::path system32;
-  if (network.ResolvePath("\\\\" + name + "\\C$\\WINDOWS\\system32", system32) != 0) {
-    Fail("no system32 on " + name);
-  }
-  fs::copy_file(messageFile, system32 / "coll.dll");
-  reg::RegistryKey root, key;
-  reg::RegistryKey::Connect(name, reg::HKEY_LOCAL_MACHINE, root);
-  reg::RegistryKey::Create(root.Get(), reg::kWindowsVersionKey, key);
-  key.SetString("SystemRoot", "C:\\WINDOWS");
-  key.SetString("CurrentVersion", "5.2");
-  const std::string log = std::string(evl::kEventLogKey) + "\\Application";
-  reg::RegistryKey::Create(root.Get(), log, key);
-  key.SetString("File", "%SystemRoot%\\system32\\config\\AppEvent.Evt", reg::REG_EXPAND_SZ);
-  key.SetDword("MaxSize", 0x8000000);
-  key.SetDword("Retention", 0);
-  std::vector<evl::EventLogHandle> sources;
-  for (int source = 0; source < kSources; ++source) {
-    const std::string sourceName = "Source" + std::to_string(source);
-    reg::RegistryKey::Create(root.Get(), log + "\\" + sourceName, key);
-    key.SetString("EventMessageFile", "%SystemRoot%\\system32\\coll.dll", reg::REG_EXPAND_SZ);
-    key.SetString("CategoryMessageFile", "%SystemRoot%\\system32\\coll.dll", reg::REG_EXPAND_SZ);
-    key.SetDword("CategoryCount", 2);
-    key.SetDword("TypesSupported", 7);
-    sources.emplace_back(evl::RegisterEventSourceA(name.c_str(), sourceName.c_str()));
-  }
-  std::vector<std::vector<std::uint8_t>> sids;
-  for (int user = 0; user < kUsers; ++user) {
-    const auto sid = acc::MachineDomainSid(name).WithRid(1000 + user);
-    acc::AddAccount(name, sid, "user" + std::to_string(user));
-    sids.push_back(sid.Bytes());
-  }
-  static const std::uint16_t kTypes[] = {1, 2, 4, 8, 16};
-  for (int i = 0; i < count; ++i) {
-    const std::string a = "item " + std::to_string(i);
-    const std::string b = "the operation completed after " + std::to_string(i % 977) + " ms";
-    const char* strings[] = {a.c_str(), b.c_str(), "third"};
-    if (evl::ReportEventA(sources[i % kSources].Get(), kTypes[i % 5],
-                          static_cast<std::uint16_t>(i % 3), 1000 + i % 4,
-                          i % kUsers == 0 ? nullptr : sids[i % kUsers].data(), 3, 0, strings,
-                          nullptr) == 0) {
-      Fail("ReportEventA");
-    }
-  }
-}
-
 // Seconds of the whole pass over the server, the only active one of `target`.
 double CollectPass(const std::string& target, const std::string& name, int id, int count) {
   SetAlias("PGBENCH", target);
@@ -325,7 +263,9 @@ void RunPasses(const Options& options, const std::string& conninfo) {
                           "'full_page_writes', 'shared_buffers', 'jit')")[0]
                   .c_str());
   for (int run = 1; run <= options.runs; ++run) {
-    MakeServer("SRV" + std::to_string(run), options.messageFile, options.records);
+    const std::string name = "SRV" + std::to_string(run);
+    bench::MakeBenchServer(name, options.messageFile, false);
+    bench::WriteBenchEvents(name, options.records);
   }
   // The collector keeps answers only from message files that have been quiet for a while.
   sleep(3);
@@ -429,21 +369,6 @@ bool KeptDatabaseFits(const std::string& conninfo, const std::string& database,
          admin.Column("SELECT COUNT(*) FROM LogEntry")[0] == std::to_string(entries);
 }
 
-// One page view as a page makes it: the key listing, then the details of its keys.
-void PageView(const std::string& sql, std::int64_t page) {
-  const std::string request = "<PageRequest PageSize=\"" + std::to_string(kPageSize) +
-                              "\" PageOfPagesSize=\"10\" SelectedPage=\"" + std::to_string(page) +
-                              "\"/>";
-  com::Arguments ids{com::Variant(sql), com::Variant(request)};
-  if (reports::ComponentCall("Reports.LogEntryPageIdsGetFromDB", ids).CLng() != 0) {
-    Fail("LogEntryPageIdsGetFromDB failed");
-  }
-  com::Arguments details{ids[1].value};
-  if (reports::ComponentCall("Reports.LogEntryPageDetailsGetFromDB", details).CLng() != 0) {
-    Fail("LogEntryPageDetailsGetFromDB failed");
-  }
-}
-
 void RunPageViews(const Options& options, const std::string& conninfo, const fs::path& root) {
   std::printf(
       "== page view (LogEntryPageIdsGetFromDB + LogEntryPageDetailsGetFromDB, page size %d) "
@@ -485,7 +410,8 @@ void RunPageViews(const Options& options, const std::string& conninfo, const fs:
       const std::pair<const char*, std::int64_t> pages[] = {
           {"first", 1}, {"middle", (lastPage + 1) / 2}, {"last", lastPage}};
       for (const auto& [pageName, page] : pages) {
-        const double view = bench::MedianMilliseconds(options.runs, [&] { PageView(sql, page); });
+        const double view = bench::MedianMilliseconds(
+            options.runs, [&] { bench::PageView(sql, page, kPageSize, kPageOfPagesSize); });
         const double sqlOnly = bench::MedianMilliseconds(options.runs, [&] {
           auto count = bare->Prepare(countSql);
           count.Step();
