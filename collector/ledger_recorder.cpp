@@ -51,25 +51,13 @@ void ExecuteRow(const data::Connection& connection, const Row& row) {
   command.Execute(data::adExecuteNoRecords);
 }
 
-// The row is committed on its own, in a transaction that takes the write lock as it begins:
-// called outside one, the procedure would first run as a read, come to its insert, roll back
-// and run again. A transaction the pass left open takes the row as part of it.
-bool WriteRow(const data::Connection& given, const Row& row) {
-  data::Connection connection = given;  // a copy shares the connection
-  bool own = false;
+// The row is committed on its own (the procedure takes the write lock as it begins), or with a
+// transaction the pass left open.
+bool WriteRow(const data::Connection& connection, const Row& row) {
   try {
-    own = !connection.GetSession().InTransaction();
-    if (own) connection.Execute("BEGIN TRANSACTION", data::adExecuteNoRecords);
     ExecuteRow(connection, row);
-    if (own) connection.Execute("COMMIT TRANSACTION", data::adExecuteNoRecords);
     return true;
   } catch (const std::exception&) {
-    if (own && connection.GetSession().InTransaction()) {
-      try {
-        connection.Execute("ROLLBACK TRANSACTION", data::adExecuteNoRecords);
-      } catch (const std::exception&) {
-      }
-    }
     return false;
   }
 }

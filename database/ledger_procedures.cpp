@@ -108,15 +108,17 @@ int CollectionLedgerAdd(ProcedureCall& call) {
 void RegisterLedgerProcedures() {
   using namespace platform::data;  // the ADO type numbers read best unqualified here
   auto in = [](const char* name, long type) { return ProcedureParameter{name, type, false}; };
-  ProcedureCatalog::Global().Register(
-      {"CollectionLedgerAdd",
-       {in("@ELServerID", adInteger), in("@LogName", adVarChar), in("@PassStart", adVarChar),
-        in("@PassEnd", adVarChar), in("@Outcome", adVarChar), in("@RecordsRead", adInteger),
-        in("@RecordsStored", adInteger), in("@RecordsExcluded", adInteger),
-        in("@RecordsNotStored", adInteger), in("@BackupsKept", adInteger),
-        in("@FirstRecord", adBigInt), in("@LastRecord", adBigInt), in("@FirstTime", adVarChar),
-        in("@LastTime", adVarChar), in("@Cleared", adInteger)},
-       CollectionLedgerAdd});
+  ProcedureDefinition add{
+      "CollectionLedgerAdd",
+      {in("@ELServerID", adInteger), in("@LogName", adVarChar), in("@PassStart", adVarChar),
+       in("@PassEnd", adVarChar), in("@Outcome", adVarChar), in("@RecordsRead", adInteger),
+       in("@RecordsStored", adInteger), in("@RecordsExcluded", adInteger),
+       in("@RecordsNotStored", adInteger), in("@BackupsKept", adInteger),
+       in("@FirstRecord", adBigInt), in("@LastRecord", adBigInt), in("@FirstTime", adVarChar),
+       in("@LastTime", adVarChar), in("@Cleared", adInteger)},
+      CollectionLedgerAdd};
+  add.writesAlways = true;  // one row per log and pass, every call
+  ProcedureCatalog::Global().Register(std::move(add));
 }
 
 }  // namespace tamsel::db

@@ -60,6 +60,9 @@ struct ProcedureDefinition {
   // body leaves nothing of its own behind. A body that raises every failure it expects before
   // its first write may do without (the savepoint copies each page it touches).
   bool guardWithSavepoint = true;
+  // Every call writes: outside a transaction the body begins with the write lock at once
+  // instead of first running as a read that would only be rolled back at its first write.
+  bool writesAlways = false;
 };
 
 class ProcedureCatalog {

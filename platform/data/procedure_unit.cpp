@@ -105,7 +105,11 @@ int RunProcedureUnit(Session& session, const ProcedureDefinition& procedure,
     savepoint.Release();
     return result;
   }
-  if (std::optional<int> result = RunReading(session, procedure, arguments, call)) return *result;
+  if (!procedure.writesAlways) {
+    if (std::optional<int> result = RunReading(session, procedure, arguments, call)) {
+      return *result;
+    }
+  }
   BodyTransaction transaction(session, "BEGIN IMMEDIATE");
   call.emplace(session, arguments);
   const int result = CallBody(procedure, *call);

@@ -14,7 +14,7 @@ namespace tamsel::platform::data {
 // what the run that counted left behind (output values, rows).
 //  - Inside an open transaction the body runs there, guarded by a savepoint when the
 //    procedure asks for one.
-//  - Otherwise the body first runs in a read transaction. When it comes to its first write
+//  - Otherwise the body first runs in a read transaction (not one that writes always). When it comes to its first write
 //    that attempt is rolled back and the body runs again from the start in a transaction
 //    begun with the write lock, so its reads and writes see one state and a writer waits for
 //    another within the busy timeout instead of failing on a stale read. That transaction
