@@ -14,12 +14,13 @@ namespace tamsel::platform::data {
 // what the run that counted left behind (output values, rows).
 //  - Inside an open transaction the body runs there, guarded by a savepoint when the
 //    procedure asks for one.
-//  - Otherwise the body first runs in a read transaction (not one that writes always). When it comes to its first write
+//  - Otherwise the body first runs in a read transaction. When it comes to its first write
 //    that attempt is rolled back and the body runs again from the start in a transaction
 //    begun with the write lock, so its reads and writes see one state and a writer waits for
-//    another within the busy timeout instead of failing on a stale read. That transaction
-//    commits, unless the session awaits its call's first write: then it is the call's
-//    transaction and stays open for the call's vote.
+//    another within the busy timeout instead of failing on a stale read. A procedure that
+//    writes always skips the read attempt. That transaction commits, unless the session
+//    awaits its call's first write: then it is the call's transaction and stays open for the
+//    call's vote.
 // A body that fails leaves nothing of its own behind.
 int RunProcedureUnit(Session& session, const ProcedureDefinition& procedure,
                      const std::vector<com::Variant>& arguments,
