@@ -87,6 +87,14 @@ void PostgresCluster::StopShared() {
   cluster.owned_ = false;
 }
 
+std::string PostgresCluster::SharedTarget() {
+  PostgresCluster cluster;
+  cluster.bin_ = FindServerPrograms();
+  cluster.folder_ = SharedFolder();
+  cluster.owned_ = false;
+  return cluster.Running() ? cluster.Target() : std::string();
+}
+
 bool PostgresCluster::Running() const {
   std::error_code error;
   return !bin_.empty() && std::filesystem::exists(folder_ / "data" / "postmaster.pid", error) &&
@@ -179,8 +187,12 @@ void PostgresCluster::Stop() {
   if (!folder_.empty() && !kept_) std::filesystem::remove_all(folder_, error);
 }
 
+std::string PostgresCluster::Target() const {
+  return "host=" + folder_.string() + " user=" + kSuperuser;
+}
+
 std::string PostgresCluster::ConnectionInfo(const std::string& database) const {
-  return "host=" + folder_.string() + " user=" + kSuperuser + " dbname=" + database;
+  return Target() + " dbname=" + database;
 }
 
 bool PostgresCluster::Psql(const std::string& sql, const std::string& database) const {

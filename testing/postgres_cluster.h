@@ -22,6 +22,9 @@ class PostgresCluster {
   // leaves the tests to skip) and stop.
   static void StartShared();
   static void StopShared();
+  // The libpq target ("host=… user=…", no database) of the fixture's cluster when it runs;
+  // empty when it does not.
+  static std::string SharedTarget();
 
   // A cluster whose data stays in `folder` from one run to the next (benchmarks keep the
   // databases they generated there): initialised when new, started, and stopped by the
@@ -35,6 +38,8 @@ class PostgresCluster {
 
   // The socket folder, for "host=<folder>" or an alias "host=/folder".
   const std::filesystem::path& SocketFolder() const { return folder_; }
+  // The libpq target as the cluster's superuser, without a database.
+  std::string Target() const;
   // A libpq connection string for `database` as the cluster's superuser.
   std::string ConnectionInfo(const std::string& database = "postgres") const;
   // Runs SQL through psql; true when it succeeded.

@@ -5,6 +5,7 @@
 #include "database/ledger_procedures.h"
 #include "platform/com/com_error.h"
 #include "platform/data/connection.h"
+#include "web/stored_entries.h"
 #include "web/web_app.h"
 
 namespace tamsel::web {
@@ -13,40 +14,6 @@ namespace {
 
 namespace com = platform::com;
 namespace data = platform::data;
-
-nlohmann::json StoredEntries(const std::string& connectionString, std::string& error) {
-  nlohmann::json servers = nlohmann::json::array();
-  try {
-    data::Connection connection;
-    connection.Open(connectionString);
-    data::Recordset rows = connection.Execute(
-        "SELECT s.ELServerName AS ServerName, lt.LogTypeName AS LogName, COUNT(*) AS Entries, "
-        "MAX(le.TimeGenerated) AS Newest FROM LogEntry le "
-        "JOIN ELServer s ON s.ELServerID = le.ELServerID "
-        "JOIN LogType lt ON lt.LogTypeID = le.LogTypeID "
-        "GROUP BY le.ELServerID, le.LogTypeID ORDER BY s.ELServerName, lt.LogTypeName");
-    for (; !rows.IsEOF(); rows.MoveNext()) {
-      const std::string server = rows["ServerName"].CStr();
-      if (servers.empty() || servers.back()["name"] != server) {
-        servers.push_back(
-            {{"name", server}, {"logs", nlohmann::json::array()}, {"newest", ""}, {"total", 0}});
-      }
-      nlohmann::json& entry = servers.back();
-      const std::string newest = rows["Newest"].CStr();
-      const long long count = std::stoll(rows["Entries"].CStr());
-      entry["logs"].push_back({{"name", rows["LogName"].CStr()},
-                               {"entries", std::to_string(count)},
-                               {"newest", newest}});
-      if (newest > entry["newest"].get<std::string>()) entry["newest"] = newest;
-      entry["total"] = entry["total"].get<long long>() + count;
-    }
-    connection.Close();
-  } catch (const com::ComError& failure) {
-    error = "The stored entries could not be counted: " + failure.Description();
-  }
-  for (auto& server : servers) server["total"] = std::to_string(server["total"].get<long long>());
-  return servers;
-}
 
 // What the gap of a ledger row means, in the table's words; empty for none.
 std::string LedgerGapText(const std::string& kind, const std::string& size) {

@@ -2,25 +2,42 @@
 // machine WEBHOST with TamselDB, an administrator and a plain user, two servers with three
 // logs each, lookup rows and generated entries (one message holding markup, one holding
 // quotes, commas and line breaks), and a component folder with the library and AppConfig.xml.
-//   tamsel_web_fixture NETWORK COMPONENT_FOLDER LIBRARY [ENTRIES]
+// With --server the database is DATABASE on that PostgreSQL server (made anew), reached
+// through the data-source alias WEBPG of WEBHOST; the rows are the same on either engine.
+//   tamsel_web_fixture NETWORK COMPONENT_FOLDER LIBRARY [ENTRIES] [--server CONNINFO DATABASE]
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "database/database_file.h"
 #include "database/password_hash.h"
+#include "platform/data/data_source.h"
 #include "platform/data/session.h"
+#include "platform/data/session_pool.h"
 #include "platform/network/network.h"
+#include "platform/registry/registry.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using tamsel::platform::data::ServerLogin;
 using tamsel::platform::data::Session;
 
 constexpr const char* kMachine = "WEBHOST";
+constexpr const char* kServerAlias = "WEBPG";
+
+struct Options {
+  fs::path network;
+  fs::path component;
+  fs::path library;
+  long long entries = 300;
+  std::optional<ServerLogin> server;  // the server database; none for the embedded file
+};
 
 std::string LocalIso(std::time_t t) {
   std::tm parts{};
@@ -72,6 +89,9 @@ void AddEntries(Session& db, long long count) {
                        Id(db, "SELECT ELUserID FROM ELUser WHERE ELUserName LIKE 'NT AUTH%'")};
   const int types[] = {4, 4, 4, 2, 1, 8, 16};
   const std::time_t now = std::time(nullptr);
+  // On the server every month the entries fall in needs its partition; they span hours.
+  db.EnsureEntryMonth(LocalIso(now - 7 * count));
+  db.EnsureEntryMonth(LocalIso(now));
   db.Execute("BEGIN");
   auto insert = db.Prepare(
       "INSERT INTO LogEntry (ELServerID, LogTypeID, RecordNumber, TimeGenerated, TimeWritten, "
@@ -105,47 +125,111 @@ void AddEntries(Session& db, long long count) {
   db.Execute("COMMIT");
 }
 
+// The rows every run shares, on the engine `db` is a session of.
+void AddRows(Session& db, long long entries) {
+  db.Prepare(
+        "INSERT INTO AppUser (AppUserName, AppUserFirstName, AppUserLastName, "
+        "AppUserPassword, AppRoleID) VALUES ('viewer', 'Vera', 'Viewer', ?, 2)")
+      .BindText(1, tamsel::db::HashPassword("viewer-pass-1"))
+      .Run();
+  AddLookups(db);
+  AddEntries(db, entries);
+}
+
+// The local machine's alias of the server database, as `tamsel db alias add` writes it.
+void SetServerAlias(const std::string& target) {
+  namespace reg = tamsel::platform::registry;
+  reg::RegistryKey aliases;
+  if (reg::RegistryKey::Create(reg::HKEY_LOCAL_MACHINE, tamsel::platform::data::kAliasKey,
+                               aliases) != 0 ||
+      aliases.SetString(kServerAlias, target) != 0) {
+    throw std::runtime_error("cannot write the data-source alias");
+  }
+  tamsel::platform::data::SessionPool::Instance().Clear();
+}
+
+// TamselDB with its schema, seed rows and administrator, on the engine the options name; a
+// server database of the same name left by an earlier run is dropped first.
+std::unique_ptr<Session> MakeDatabase(const Options& options) {
+  if (!options.server) {
+    const fs::path file = tamsel::db::LocalCatalogFile(tamsel::db::kDefaultCatalog);
+    fs::create_directories(file.parent_path());
+    tamsel::db::CreateDatabase(file);
+    tamsel::db::CreateAdministrator(file, "admin", "admin-pass-1");
+    return Session::Open(file);
+  }
+  const ServerLogin& login = *options.server;
+  if (tamsel::db::DatabaseExists(login)) {
+    ServerLogin maintenance = login;
+    maintenance.catalog = "postgres";
+    Session::OpenServer(maintenance)
+        ->Execute("DROP DATABASE \"" + login.catalog + "\" WITH (FORCE)");
+  }
+  tamsel::db::CreateDatabase(login);
+  tamsel::db::CreateAdministrator(login, "admin", "admin-pass-1");
+  SetServerAlias(login.target);
+  return Session::OpenServer(login);
+}
+
+void WriteComponent(const Options& options) {
+  fs::create_directories(options.component);
+  fs::copy_file(options.library, options.component / options.library.filename(),
+                fs::copy_options::overwrite_existing);
+  const fs::path logs = options.network / "component-logs";
+  fs::create_directories(logs);
+  const std::string server = options.server ? kServerAlias : "(local)";
+  const std::string catalog =
+      options.server ? options.server->catalog : std::string(tamsel::db::kDefaultCatalog);
+  std::ofstream(options.component / "AppConfig.xml")
+      << "<AppConfig>\n  <DATABASE DBServer=\"" << server << "\" DBName=\"" << catalog
+      << "\" UseNTAuthentication=\"1\" DBUserName=\"tamselweb\" DBPassword=\"\" />\n"
+         "  <LOGFILE LogFilePath=\""
+      << logs.string() << "\" />\n</AppConfig>\n";
+}
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+  std::vector<std::string> positional;
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--server") {
+      if (i + 2 >= argc) return std::nullopt;
+      options.server = ServerLogin{argv[i + 1], argv[i + 2], "", ""};
+      i += 2;
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() < 3 || positional.size() > 4) return std::nullopt;
+  options.network = fs::absolute(positional[0]);
+  options.component = fs::absolute(positional[1]);
+  options.library = fs::absolute(positional[2]);
+  if (positional.size() > 3) options.entries = std::atoll(positional[3].c_str());
+  return options;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: tamsel_web_fixture NETWORK COMPONENT_FOLDER LIBRARY [ENTRIES]\n");
+  const auto options = ParseOptions(argc, argv);
+  if (!options) {
+    std::fprintf(stderr,
+                 "usage: tamsel_web_fixture NETWORK COMPONENT_FOLDER LIBRARY [ENTRIES] "
+                 "[--server CONNINFO DATABASE]\n");
     return 2;
   }
-  const fs::path network = fs::absolute(argv[1]);
-  const fs::path component = fs::absolute(argv[2]);
-  const fs::path library = fs::absolute(argv[3]);
-  const long long entries = argc > 4 ? std::atoll(argv[4]) : 300;
   try {
+    const fs::path& network = options->network;
     fs::create_directories(network);
     setenv("TAMSEL_NETWORK", network.c_str(), 1);
     setenv("TAMSEL_MACHINE", kMachine, 1);
     tamsel::platform::network::Network current(network, kMachine);
     for (const char* machine : {kMachine, "SRV01", "SRV02"}) current.CreateMachineFolder(machine);
     tamsel::platform::network::ScopedCurrentNetwork scope(current);
-    const fs::path file = tamsel::db::LocalCatalogFile(tamsel::db::kDefaultCatalog);
-    fs::create_directories(file.parent_path());
-    tamsel::db::CreateDatabase(file);
-    tamsel::db::CreateAdministrator(file, "admin", "admin-pass-1");
-    auto db = Session::Open(file);
-    db->Prepare(
-          "INSERT INTO AppUser (AppUserName, AppUserFirstName, AppUserLastName, "
-          "AppUserPassword, AppRoleID) VALUES ('viewer', 'Vera', 'Viewer', ?, 2)")
-        .BindText(1, tamsel::db::HashPassword("viewer-pass-1"))
-        .Run();
-    AddLookups(*db);
-    AddEntries(*db, entries);
-
-    fs::create_directories(component);
-    fs::copy_file(library, component / library.filename(), fs::copy_options::overwrite_existing);
-    fs::create_directories(network / "component-logs");
-    std::ofstream(component / "AppConfig.xml")
-        << "<AppConfig>\n  <DATABASE DBServer=\"(local)\" DBName=\"TamselDB\" "
-           "UseNTAuthentication=\"1\" DBUserName=\"tamselweb\" DBPassword=\"\" />\n"
-           "  <LOGFILE LogFilePath=\""
-        << (network / "component-logs").string() << "\" />\n</AppConfig>\n";
-    std::printf("network %s with %lld entries; sign in as admin / admin-pass-1\n", network.c_str(),
-                entries);
+    AddRows(*MakeDatabase(*options), options->entries);
+    WriteComponent(*options);
+    std::printf("network %s with %lld entries on the %s engine; sign in as admin / admin-pass-1\n",
+                network.c_str(), options->entries, options->server ? "server" : "embedded");
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tamsel_web_fixture: %s\n", error.what());

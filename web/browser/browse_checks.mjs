@@ -109,4 +109,15 @@ export const browseChecks = [
     expect(await page.locator('#entries tbody tr').count() === 50, 'bad values broke the page');
     await page.context().close();
   }],
+  ['the status page counts the stored entries of each server', async (h) => {
+    const page = await h.page();
+    await h.signIn(page);
+    await page.goto(`${h.base}/status`);
+    expect(await page.locator('.alert.error').count() === 0,
+           `an error: ${await page.locator('.alert.error').allInnerTexts()}`);
+    const servers = await page.locator('tr.server-row').allInnerTexts();
+    expect(servers.length === 2 && servers.every((row) => row.includes('150')),
+           `servers: ${servers}`);
+    await page.context().close();
+  }],
 ];

@@ -1,16 +1,39 @@
 // Test harness of the browser tests: a throwaway network from tamsel_web_fixture, TamselWeb
 // started on a free loopback port against it, headless chromium through playwright-core, and
-// screenshots saved under the build folder.
+// screenshots saved under the build folder. On the server engine the database lives on the
+// build folder's PostgreSQL cluster (ctest's fixture "pg" starts it) and the screenshots get
+// the suffix "-server".
 import { spawn, execFileSync } from 'node:child_process';
 import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
 
+// Exit code of a run that could not start because the engine is not available (ctest's
+// SKIP_RETURN_CODE).
+export const SKIPPED = 77;
+
+export class EngineUnavailable extends Error {}
+
+// Where the server engine's database lives: the build folder's cluster and a database of
+// this run.
+function serverDatabase(build, group) {
+  let target;
+  try {
+    target = execFileSync(path.join(build, 'testing', 'tamsel_pg_cluster'), ['target'],
+                          { stdio: ['ignore', 'pipe', 'pipe'] }).toString().trim();
+  } catch (error) {
+    throw new EngineUnavailable(`no PostgreSQL cluster: ${error.stderr || error.message}`);
+  }
+  return { target, name: `tamselweb_${group.replace(/\W/g, '_')}_${process.pid}` };
+}
+
 export class Harness {
-  constructor(build, group) {
+  constructor(build, group, engine = 'embedded') {
     this.build = build;
     this.group = group;
+    this.engine = engine;
+    this.database = engine === 'server' ? serverDatabase(build, group) : null;
     this.root = mkdtempSync(path.join(tmpdir(), `tamsel-web-${group}-`));
     this.shots = path.join(build, 'web', 'screenshots');
     mkdirSync(this.shots, { recursive: true });
@@ -21,7 +44,9 @@ export class Harness {
     const component = path.join(this.root, 'component');
     execFileSync(path.join(this.build, 'web', 'tamsel_web_fixture'),
       [network, component, path.join(this.build, 'reports', 'libTamselReportsCom.so'),
-       String(entries)], { stdio: 'pipe' });
+       String(entries),
+       ...(this.database ? ['--server', this.database.target, this.database.name] : [])],
+      { stdio: 'pipe' });
     this.server = spawn(path.join(this.build, 'web', 'TamselWeb'),
       ['--listen', '127.0.0.1:0', '--library', path.join(component, 'libTamselReportsCom.so')],
       { env: { ...process.env, TAMSEL_NETWORK: network, TAMSEL_MACHINE: 'WEBHOST' },
@@ -59,7 +84,19 @@ export class Harness {
   }
 
   async shot(page, name) {
-    await page.screenshot({ path: path.join(this.shots, `${name}.png`), fullPage: true });
+    const suffix = this.engine === 'embedded' ? '' : `-${this.engine}`;
+    await page.screenshot({ path: path.join(this.shots, `${name}${suffix}.png`), fullPage: true });
+  }
+
+  // The rows of one query against the database, read beside the web application: columns
+  // separated by "|", rows by line breaks.
+  query(sql) {
+    const [program, args] = this.database
+      ? ['psql', ['-XAtq', '-v', 'ON_ERROR_STOP=1', '-d',
+                  `${this.database.target} dbname=${this.database.name}`, '-c', sql]]
+      : ['sqlite3', [path.join(this.root, 'network', 'WEBHOST', 'state', 'data', 'TamselDB.db'),
+                     sql]];
+    return execFileSync(program, args).toString().trim();
   }
 
   async stop() {
@@ -74,8 +111,8 @@ export class Harness {
 }
 
 // Runs the named checks in order; a failed check is reported and the others still run.
-export async function runChecks(build, group, checks, entries) {
-  const harness = new Harness(build, group);
+export async function runChecks(build, group, checks, entries, engine = 'embedded') {
+  const harness = new Harness(build, group, engine);
   let failures = 0;
   try {
     await harness.start(entries);
