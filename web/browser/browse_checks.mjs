@@ -118,6 +118,7 @@ export const browseChecks = [
     const servers = await page.locator('tr.server-row').allInnerTexts();
     expect(servers.length === 2 && servers.every((row) => row.includes('150')),
            `servers: ${servers}`);
+    await h.shot(page, 'stored-entries');
     await page.context().close();
   }],
 ];
