@@ -12,6 +12,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "database/database_file.h"
@@ -193,7 +194,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--server") {
-      if (i + 2 >= argc) return std::nullopt;
+      // The name is quoted into the statement that drops an earlier run's database.
+      if (i + 2 >= argc || std::string_view(argv[i + 2]).find('"') != std::string_view::npos) {
+        return std::nullopt;
+      }
       options.server = ServerLogin{argv[i + 1], argv[i + 2], "", ""};
       i += 2;
     } else {
