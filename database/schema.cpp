@@ -275,6 +275,90 @@ DROP INDEX LogEntry_Category;
 CREATE INDEX LogEntry_Category ON LogEntry (EventCategoryID, TimeGenerated, LEID);
 )sql";
 
+// Version 9, on the server engine: LogEntry's rows counted per day and server, kept by
+// triggers in the writing transaction, so a page over every entry sorted by time neither
+// counts every row nor walks every row before it (the dialect's WithEntryDayCounts). A
+// server's rows of one day share a counter, so collectors of different servers never wait
+// for each other on one. Anything that loads rows with the triggers disabled calls
+// tamsel_recount_entries() after. Also moves databases made before keys came from sequences
+// off the key function that read the highest key, which concurrent writers could both get.
+constexpr const char* kVersion9 = R"sql(
+CREATE TABLE IF NOT EXISTS tamsel_entry_days (
+  Day TEXT NOT NULL,
+  ELServerID BIGINT NOT NULL,
+  Entries BIGINT NOT NULL,
+  PRIMARY KEY (Day, ELServerID)
+);
+CREATE OR REPLACE FUNCTION tamsel_count_entries() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  IF TG_OP = 'TRUNCATE' THEN
+    DELETE FROM tamsel_entry_days;
+  ELSIF TG_OP = 'INSERT' THEN
+    INSERT INTO tamsel_entry_days AS d (Day, ELServerID, Entries)
+      SELECT left(TimeGenerated, 10), ELServerID, COUNT(*) FROM added
+      GROUP BY 1, 2 ORDER BY 1, 2
+      ON CONFLICT (Day, ELServerID) DO UPDATE SET Entries = d.Entries + EXCLUDED.Entries;
+  ELSIF TG_OP = 'DELETE' THEN
+    INSERT INTO tamsel_entry_days AS d (Day, ELServerID, Entries)
+      SELECT left(TimeGenerated, 10), ELServerID, -COUNT(*) FROM removed
+      GROUP BY 1, 2 ORDER BY 1, 2
+      ON CONFLICT (Day, ELServerID) DO UPDATE SET Entries = d.Entries + EXCLUDED.Entries;
+  ELSE
+    INSERT INTO tamsel_entry_days AS d (Day, ELServerID, Entries)
+      SELECT Day, ELServerID, SUM(Change) FROM (
+        SELECT left(TimeGenerated, 10) AS Day, ELServerID, -1 AS Change FROM removed
+        UNION ALL SELECT left(TimeGenerated, 10), ELServerID, 1 FROM added) moved
+      GROUP BY 1, 2 HAVING SUM(Change) <> 0 ORDER BY 1, 2
+      ON CONFLICT (Day, ELServerID) DO UPDATE SET Entries = d.Entries + EXCLUDED.Entries;
+  END IF;
+  RETURN NULL;
+END $$;
+DROP TRIGGER IF EXISTS LogEntry_days_added ON LogEntry;
+CREATE TRIGGER LogEntry_days_added AFTER INSERT ON LogEntry
+  REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE FUNCTION tamsel_count_entries();
+DROP TRIGGER IF EXISTS LogEntry_days_removed ON LogEntry;
+CREATE TRIGGER LogEntry_days_removed AFTER DELETE ON LogEntry
+  REFERENCING OLD TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION tamsel_count_entries();
+DROP TRIGGER IF EXISTS LogEntry_days_moved ON LogEntry;
+CREATE TRIGGER LogEntry_days_moved AFTER UPDATE ON LogEntry
+  REFERENCING OLD TABLE AS removed NEW TABLE AS added
+  FOR EACH STATEMENT EXECUTE FUNCTION tamsel_count_entries();
+DROP TRIGGER IF EXISTS LogEntry_days_cleared ON LogEntry;
+CREATE TRIGGER LogEntry_days_cleared AFTER TRUNCATE ON LogEntry
+  FOR EACH STATEMENT EXECUTE FUNCTION tamsel_count_entries();
+CREATE OR REPLACE FUNCTION tamsel_recount_entries() RETURNS BIGINT LANGUAGE plpgsql AS $$
+BEGIN
+  LOCK TABLE LogEntry IN SHARE MODE;
+  DELETE FROM tamsel_entry_days;
+  INSERT INTO tamsel_entry_days (Day, ELServerID, Entries)
+    SELECT left(TimeGenerated, 10), ELServerID, COUNT(*) FROM LogEntry GROUP BY 1, 2;
+  RETURN (SELECT COALESCE(SUM(Entries), 0) FROM tamsel_entry_days);
+END $$;
+SELECT tamsel_recount_entries();
+DO $$
+DECLARE keyed RECORD;
+BEGIN
+  FOR keyed IN
+    SELECT c.relname AS tab, a.attname AS col FROM pg_attrdef d
+      JOIN pg_class c ON c.oid = d.adrelid
+      JOIN pg_attribute a ON a.attrelid = d.adrelid AND a.attnum = d.adnum
+      WHERE pg_get_expr(d.adbin, d.adrelid) LIKE 'tamsel_next_key(%'
+        AND c.relnamespace = current_schema()::regnamespace AND NOT c.relispartition
+  LOOP
+    EXECUTE format('CREATE SEQUENCE IF NOT EXISTS %I', keyed.tab || '_key');
+    EXECUTE format('SELECT setval(%L, COALESCE(MAX(%I), 1), MAX(%I) IS NOT NULL) FROM %I',
+                   keyed.tab || '_key', keyed.col, keyed.col, keyed.tab);
+    EXECUTE format('ALTER TABLE %I ALTER COLUMN %I SET DEFAULT nextval(%L)',
+                   keyed.tab, keyed.col, keyed.tab || '_key');
+    EXECUTE format('ALTER SEQUENCE %I OWNED BY %I.%I', keyed.tab || '_key', keyed.tab, keyed.col);
+    EXECUTE format('CREATE TRIGGER %I AFTER INSERT ON %I REFERENCING NEW TABLE AS added '
+                   'FOR EACH STATEMENT EXECUTE FUNCTION tamsel_keep_key(%L, %L)',
+                   keyed.tab || '_key_kept', keyed.tab, keyed.tab || '_key', keyed.col);
+  END LOOP;
+END $$;
+DROP FUNCTION IF EXISTS tamsel_next_key(TEXT, TEXT);
+)sql";
+
 }  // namespace
 
 std::string VersionText() {
@@ -282,9 +366,9 @@ std::string VersionText() {
 }
 
 const std::vector<SchemaStep>& SchemaSteps() {
-  static const std::vector<SchemaStep> steps = {{1, kVersion1}, {2, kVersion2},      {3, kVersion3},
-                                                {4, kVersion4}, {5, kVersion5},      {6, kVersion6},
-                                                {7, kVersion7}, {8, kVersion8, true}};
+  static const std::vector<SchemaStep> steps = {
+      {1, kVersion1}, {2, kVersion2}, {3, kVersion3},       {4, kVersion4},      {5, kVersion5},
+      {6, kVersion6}, {7, kVersion7}, {8, kVersion8, true}, {9, kVersion9, true}};
   return steps;
 }
 

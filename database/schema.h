@@ -10,7 +10,7 @@
 namespace tamsel::db {
 
 // The schema version a new database gets, and the text VersionInfoGet reports.
-inline constexpr int kSchemaVersion = 8;
+inline constexpr int kSchemaVersion = 9;
 std::string VersionText();
 
 // One upgrade step: the script that takes a database from version `to - 1` to `to`. A step

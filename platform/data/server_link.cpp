@@ -84,8 +84,11 @@ ServerLink::~ServerLink() {
 void ServerLink::LoadSpellings() {
   spellings_.clear();
   prepared_.clear();
-  ResultPtr exists(PQexec(conn_, "SELECT to_regclass('tamsel_names') IS NOT NULL"));
+  ResultPtr exists(PQexec(conn_,
+                          "SELECT to_regclass('tamsel_names') IS NOT NULL, "
+                          "to_regclass('tamsel_entry_days') IS NOT NULL"));
   Check(exists.get(), PGRES_TUPLES_OK);
+  entryDaysCounted_ = std::string_view(PQgetvalue(exists.get(), 0, 1)) == "t";
   if (std::string_view(PQgetvalue(exists.get(), 0, 0)) != "t") return;
   ResultPtr names(PQexec(conn_, "SELECT lower_name, spelled FROM tamsel_names"));
   Check(names.get(), PGRES_TUPLES_OK);
@@ -114,6 +117,7 @@ const ServerPrepared& ServerLink::Prepare(std::string_view sql) {
   auto found = prepared_.find(std::string(sql));
   if (found != prepared_.end()) return found->second;
   std::string text = ToServerStatement(sql);
+  if (entryDaysCounted_) text = WithEntryDayCounts(text);
   ServerPrepared prepared;
   const std::string table = InsertTarget(text);
   if (!table.empty()) {

@@ -96,7 +96,8 @@ class ServerLink {
   std::unordered_map<std::string, ServerPrepared> prepared_;
   std::map<std::string, std::string> spellings_;
   std::set<std::string> months_;
-  int preparedCount_ = 0;  // names stay unique on the server when the map is cleared
+  bool entryDaysCounted_ = false;  // the schema keeps LogEntry's rows counted per day
+  int preparedCount_ = 0;          // names stay unique on the server when the map is cleared
 };
 
 }  // namespace tamsel::platform::data

@@ -48,6 +48,42 @@ TEST(SqlDialectTest, RewritesStatementsForTheServer) {
   for (const auto& c : cases) EXPECT_EQ(ToServerStatement(c.embedded), c.server) << c.embedded;
 }
 
+// Only the count and the deep pages over every entry sorted by time (with the key's tie
+// break in the same direction) use the day counts; anything narrower asks the rows.
+TEST(SqlDialectTest, CountsEntriesByDayOnlyForTheWholeTable) {
+  const struct {
+    const char* statement;
+    bool counted;
+  } cases[] = {
+      {"SELECT COUNT(*) FROM LogEntry", true},
+      {"select count( * ) from logentry;", true},
+      {"SELECT COUNT(*) FROM LogEntry WHERE ELServerID = 1", false},
+      {"SELECT COUNT(*) FROM LogEntryX", false},
+      {"SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC, LEID DESC LIMIT 50 "
+       "OFFSET 10000",
+       true},
+      {"SELECT LEID, TimeGenerated FROM LogEntry ORDER BY TimeGenerated, LEID LIMIT 50 OFFSET "
+       "123456",
+       true},
+      {"SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC, LEID DESC LIMIT 50 "
+       "OFFSET 9999",
+       false},
+      {"SELECT LEID,TimeGenerated FROM LogEntry ORDER BY TimeGenerated DESC, LEID LIMIT 50 OFFSET "
+       "20000",
+       false},
+      {"SELECT LEID,EventID FROM LogEntry ORDER BY EventID DESC, LEID DESC LIMIT 50 OFFSET 20000",
+       false},
+      {"SELECT LEID,TimeGenerated FROM LogEntry WHERE  ELSourceID IN(3) ORDER BY TimeGenerated "
+       "DESC, LEID DESC LIMIT 50 OFFSET 20000",
+       false},
+  };
+  for (const auto& c : cases) {
+    const std::string server = WithEntryDayCounts(c.statement);
+    EXPECT_EQ(server != c.statement, c.counted) << c.statement;
+    EXPECT_EQ(server.find("tamsel_entry_days") != std::string::npos, c.counted) << c.statement;
+  }
+}
+
 TEST(SqlDialectTest, RewritesSchemaScriptsForTheServer) {
   const std::string schema = ToServerSchema(
       "CREATE TABLE ELUser (\n  ELUserID INTEGER PRIMARY KEY,\n"

@@ -229,7 +229,63 @@ std::string WithKeyTieBreak(std::string text) {
          text.substr(end);
 }
 
+// The page's rows in ascending order of (TimeGenerated, LEID): rows [First, First + Rows)
+// of the whole table. `page` is the SELECT giving First and Rows from T, the number of rows.
+// The walk starts at the day holding row First, past that day's rows before it; a time
+// compares with its day's prefix as the stored texts do, whatever the collation.
+std::string DayCountedPage(const std::string& page, bool descending) {
+  return "WITH days AS (SELECT Day, CAST(SUM(Entries) AS BIGINT) AS Entries "
+         "FROM tamsel_entry_days GROUP BY Day HAVING SUM(Entries) > 0), "
+         "placed AS (SELECT Day, Entries, "
+         "CAST(SUM(Entries) OVER (ORDER BY Day) AS BIGINT) - Entries AS Before FROM days), "
+         "page AS (" +
+         page +
+         " FROM (SELECT COALESCE(CAST(SUM(Entries) AS BIGINT), 0) AS T "
+         "FROM days) total), "
+         "start AS (SELECT p.Day, page.First - p.Before AS Skip, page.Rows FROM placed p, page "
+         "WHERE p.Before <= page.First AND page.First < p.Before + p.Entries) "
+         "SELECT LEID, TimeGenerated FROM (SELECT LEID, TimeGenerated FROM LogEntry "
+         "WHERE TimeGenerated >= (SELECT Day FROM start) ORDER BY TimeGenerated, LEID "
+         "LIMIT (SELECT Rows FROM start) OFFSET (SELECT Skip FROM start)) walked "
+         "ORDER BY TimeGenerated" +
+         std::string(descending ? " DESC, LEID DESC" : ", LEID");
+}
+
 }  // namespace
+
+std::string WithEntryDayCounts(std::string_view sql) {
+  const auto icase = std::regex::icase | std::regex::ECMAScript;
+  static const std::regex count(R"(^\s*SELECT\s+COUNT\s*\(\s*\*\s*\)\s+FROM\s+LogEntry\s*;?\s*$)",
+                                icase);
+  static const std::regex page(
+      R"(^\s*SELECT\s+LEID\s*,\s*TimeGenerated\s+FROM\s+LogEntry\s+ORDER\s+BY\s+)"
+      R"(TimeGenerated(\s+ASC|\s+DESC)?\s*,\s*LEID(\s+ASC|\s+DESC)?\s+)"
+      R"(LIMIT\s+(\d{1,15})\s+OFFSET\s+(\d{1,15})\s*;?\s*$)",
+      icase);
+  // Below this many rows skipped, walking them costs less than summing the days.
+  constexpr long long kWalkWorthSkipping = 10000;
+  const std::string text(sql);
+  if (std::regex_match(text, count)) {
+    return "SELECT COALESCE(CAST(SUM(Entries) AS BIGINT), 0) AS count FROM tamsel_entry_days";
+  }
+  std::smatch match;
+  if (!std::regex_match(text, match, page)) return text;
+  auto descending = [](const std::string& direction) {
+    return direction.find_first_of("dD") != std::string::npos;
+  };
+  const bool timeDescending = descending(match[1].str());
+  if (timeDescending != descending(match[2].str())) return text;
+  const long long limit = std::stoll(match[3].str()), offset = std::stoll(match[4].str());
+  if (offset < kWalkWorthSkipping) return text;
+  const std::string n = std::to_string(limit), o = std::to_string(offset);
+  // Descending, the page is the ascending rows [T - o - n, T - o), cut at the first row.
+  const std::string bounds =
+      timeDescending
+          ? "SELECT GREATEST(T - " + o + " - " + n + ", 0) AS First, GREATEST(T - " + o +
+                " - GREATEST(T - " + o + " - " + n + ", 0), 0) AS Rows"
+          : "SELECT CAST(" + o + " AS BIGINT) AS First, CAST(" + n + " AS BIGINT) AS Rows";
+  return DayCountedPage(bounds, timeDescending);
+}
 
 std::string ToServerStatement(std::string_view sql) {
   std::string text =
@@ -319,7 +375,7 @@ const CatalogQueries& QueriesFor(Engine engine) {
       "SELECT COALESCE(n.spelled, c.relname) FROM pg_catalog.pg_class c "
       "LEFT JOIN tamsel_names n ON n.lower_name = c.relname "
       "WHERE c.relnamespace = current_schema()::regnamespace AND c.relkind IN ('r', 'p') "
-      "AND NOT c.relispartition AND c.relname <> 'tamsel_names' ORDER BY c.oid",
+      "AND NOT c.relispartition AND c.relname NOT LIKE 'tamsel\\_%' ORDER BY c.oid",
       "SELECT a.attname FROM pg_catalog.pg_index i JOIN pg_catalog.pg_attribute a "
       "ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
       "WHERE i.indisprimary AND i.indrelid = to_regclass(lower(?)) "

@@ -18,6 +18,13 @@ enum class Engine { Embedded, Server };
 // upsert forms are rewritten.
 std::string ToServerStatement(std::string_view sql);
 
+// The two statements of a page over every entry sorted by time, when LogEntry's rows are
+// counted per day (the server's tamsel_entry_days, kept by triggers): the count sums the
+// days instead of walking every row, and a page deep in the table starts its walk at the day
+// that holds its first row instead of walking every row before it. The answers are the
+// statements' own. `sql` is in the server's dialect; any other statement comes back as is.
+std::string WithEntryDayCounts(std::string_view sql);
+
 // A schema script for the server: key, case-insensitive text and integer columns, tables
 // without rowid, and LogEntry partitioned by month of TimeGenerated.
 std::string ToServerSchema(std::string_view script);
