@@ -80,32 +80,35 @@ void RegisterTwoFieldList(const char* name, platform::data::ProcedureFunction bo
 
 std::size_t CharacterCount(std::string_view text) { return platform::network::Utf16Length(text); }
 
-int LogEntryPageDetailsGet(ProcedureCall& call) {
-  const Variant& ids = call.Arg(0);
-  const std::string list = ids.IsNull() ? std::string() : ids.CStr();
-  if (list.size() > kIdsSize) RaiseTruncation();
+std::string_view PageDetailsQuery() {
   // Each name is looked up by its key (every entry's lookup rows exist, as their foreign
   // keys hold): the same rows a join of the seven tables gives, but the server plans one
   // table and not the orders of a seven-way join over every month of LogEntry, which cost
   // it several times what running the query does.
-  call.SelectRows(
-      "SELECT le.LEID, "
-      "(SELECT ELServerName FROM ELServer s WHERE s.ELServerID = le.ELServerID) AS ELServerName, "
-      "(SELECT LogTypeName FROM LogType lt WHERE lt.LogTypeID = le.LogTypeID) AS LogTypeName, "
-      "le.RecordNumber, le.TimeGenerated, le.EventID, "
-      "(SELECT EventTypeCode FROM EventType et WHERE et.EventTypeID = le.EventTypeID) "
-      "AS EventTypeCode, "
-      "(SELECT EventTypeName FROM EventType et WHERE et.EventTypeID = le.EventTypeID) "
-      "AS EventTypeName, "
-      "le.EventCategoryID, "
-      "(SELECT EventCategoryName FROM EventCategory ec WHERE ec.EventCategoryID = "
-      "le.EventCategoryID) AS EventCategoryName, "
-      "(SELECT ELUserName FROM ELUser elu WHERE elu.ELUserID = le.ELUserID) AS ELUserName, "
-      "(SELECT ELSourceName FROM ELSource els WHERE els.ELSourceID = le.ELSourceID) "
-      "AS ELSourceName, "
-      "le.FullMessage, le.CreatedAt "
-      "FROM LogEntry le WHERE le.LEID IN (SELECT value FROM json_each(?)) ORDER BY le.LEID",
-      {Variant(KeyListAsJson(list))});
+  return "SELECT le.LEID, "
+         "(SELECT ELServerName FROM ELServer s WHERE s.ELServerID = le.ELServerID) AS "
+         "ELServerName, "
+         "(SELECT LogTypeName FROM LogType lt WHERE lt.LogTypeID = le.LogTypeID) AS LogTypeName, "
+         "le.RecordNumber, le.TimeGenerated, le.EventID, "
+         "(SELECT EventTypeCode FROM EventType et WHERE et.EventTypeID = le.EventTypeID) "
+         "AS EventTypeCode, "
+         "(SELECT EventTypeName FROM EventType et WHERE et.EventTypeID = le.EventTypeID) "
+         "AS EventTypeName, "
+         "le.EventCategoryID, "
+         "(SELECT EventCategoryName FROM EventCategory ec WHERE ec.EventCategoryID = "
+         "le.EventCategoryID) AS EventCategoryName, "
+         "(SELECT ELUserName FROM ELUser elu WHERE elu.ELUserID = le.ELUserID) AS ELUserName, "
+         "(SELECT ELSourceName FROM ELSource els WHERE els.ELSourceID = le.ELSourceID) "
+         "AS ELSourceName, "
+         "le.FullMessage, le.CreatedAt "
+         "FROM LogEntry le WHERE le.LEID IN (SELECT value FROM json_each(?)) ORDER BY le.LEID";
+}
+
+int LogEntryPageDetailsGet(ProcedureCall& call) {
+  const Variant& ids = call.Arg(0);
+  const std::string list = ids.IsNull() ? std::string() : ids.CStr();
+  if (list.size() > kIdsSize) RaiseTruncation();
+  call.SelectRows(PageDetailsQuery(), {Variant(KeyListAsJson(list))});
   return 0;
 }
 

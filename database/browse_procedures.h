@@ -24,6 +24,8 @@ void RegisterBrowseProcedures();
 std::size_t CharacterCount(std::string_view text);
 
 int LogEntryPageDetailsGet(ProcedureCall& call);
+// The statement LogEntryPageDetailsGet runs: one parameter, the keys as a JSON array.
+std::string_view PageDetailsQuery();
 int MenuServerListGet(ProcedureCall& call);
 
 // Two-field lists (id, name), sorted by name.
