@@ -32,7 +32,6 @@
 #include "bench/bench_support.h"
 #include "bench/page_view.h"
 #include "collector/collector_service.h"
-#include "database/browse_procedures.h"
 #include "database/database_file.h"
 #include "database/schema.h"
 #include "platform/data/data_source.h"
@@ -427,17 +426,8 @@ void RunPageViews(const Options& options, const std::string& conninfo, const fs:
       for (const auto& [pageName, page] : pages) {
         const double view = bench::MedianMilliseconds(
             options.runs, [&] { bench::PageView(sql, page, kPageSize, kPageOfPagesSize); });
-        const double sqlOnly = bench::MedianMilliseconds(options.runs, [&] {
-          auto count = bare->Prepare(countSql);
-          count.Step();
-          auto keys = bare->Prepare(sql + " LIMIT " + std::to_string(kPageSize) + " OFFSET " +
-                                    std::to_string((page - 1) * kPageSize));
-          std::string json;
-          while (keys.Step()) json += (json.empty() ? "[" : ",") + std::to_string(keys.Int64(0));
-          auto details = bare->Prepare(tamsel::db::PageDetailsQuery());
-          details.BindText(1, json + "]");
-          while (details.Step()) details.Text(0);
-        });
+        const double sqlOnly = bench::MedianMilliseconds(
+            options.runs, [&] { bench::BarePageSql(*bare, countSql, sql, page, kPageSize); });
         // The statements as written, the tie break as the provider adds it, never the counts.
         const double plainSql = bench::MedianMilliseconds(options.runs, [&] {
           plain.Run(countSql);
