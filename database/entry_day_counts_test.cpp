@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "database/engine_test_support.h"
 #include "platform/data/command.h"
@@ -101,8 +102,13 @@ TEST_P(EntryDayCountsTest, ServerCountsAreRebuiltAfterALoadThatBypassedThem) {
   Run(StoreRows(20001, 3000));
   Run("ALTER TABLE LogEntry ENABLE TRIGGER USER");
   EXPECT_EQ(Count(""), 12000);  // the counts, missing the load
+  const ServerLogin login{*ServerAliasTarget(kServerAlias), "TamselDB", "", ""};
+  const std::vector<std::string> problems = CheckDatabase(login);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("tamsel_recount_entries()"), std::string::npos) << problems[0];
   EXPECT_EQ(Rows("SELECT tamsel_recount_entries()"), "15000|\n");
   ExpectPlainAnswers("recounted");
+  EXPECT_TRUE(CheckDatabase(login).empty());
 }
 
 TEST_P(EntryDayCountsTest, KeysFromTheOldKeyFunctionMoveToASequence) {
