@@ -83,7 +83,7 @@ ServerLink::~ServerLink() {
 
 void ServerLink::LoadSpellings() {
   spellings_.clear();
-  prepared_.clear();
+  prepared_.Clear();
   ResultPtr exists(PQexec(conn_,
                           "SELECT to_regclass('tamsel_names') IS NOT NULL, "
                           "to_regclass('tamsel_entry_days') IS NOT NULL"));
@@ -113,9 +113,8 @@ std::string ServerLink::Spell(std::string_view serverName, std::string_view sql)
   return found != spellings_.end() ? found->second : std::string(serverName);
 }
 
-const ServerPrepared& ServerLink::Prepare(std::string_view sql) {
-  auto found = prepared_.find(std::string(sql));
-  if (found != prepared_.end()) return found->second;
+std::shared_ptr<const ServerPrepared> ServerLink::Prepare(std::string_view sql) {
+  if (auto found = prepared_.Find(sql)) return found;
   std::string text = ToServerStatement(sql);
   if (entryDaysCounted_) text = WithEntryDayCounts(text);
   ServerPrepared prepared;
@@ -139,7 +138,19 @@ const ServerPrepared& ServerLink::Prepare(std::string_view sql) {
       prepared.types.push_back(PQftype(described.get(), i));
     }
   }
-  return prepared_.emplace(std::string(sql), std::move(prepared)).first->second;
+  auto added = prepared_.Add(sql, std::move(prepared));
+  DeallocateReleased();
+  return added;
+}
+
+void ServerLink::DeallocateReleased() {
+  const PGTransactionStatusType status = PQtransactionStatus(conn_);
+  if (status != PQTRANS_IDLE && status != PQTRANS_INTRANS) return;
+  std::string script;
+  for (const std::string& name : prepared_.TakeReleased()) script += "DEALLOCATE " + name + ";";
+  if (script.empty()) return;
+  ResultPtr done(PQexec(conn_, script.c_str()));
+  Check(done.get(), PGRES_COMMAND_OK);
 }
 
 ResultPtr ServerLink::Run(const ServerPrepared& prepared,

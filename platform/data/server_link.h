@@ -1,6 +1,6 @@
 // The server engine's side of a session: one libpq connection, its prepared statements
-// (named by their text, prepared once per connection), the spellings of the schema's names,
-// and the mapping of the server's SQLSTATEs onto the provider's errors.
+// (found by their text, a bounded number kept per connection), the spellings of the schema's
+// names, and the mapping of the server's SQLSTATEs onto the provider's errors.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +10,9 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "platform/data/prepared_statements.h"
 
 // libpq's handles, declared as libpq-fe.h does, so users of sessions need not see libpq.
 typedef struct pg_conn PGconn;
@@ -34,18 +35,9 @@ struct PGresultDeleter {
 };
 using ResultPtr = std::unique_ptr<PGresult, PGresultDeleter>;
 
-// A prepared statement of the link: its server name and the shape of its result.
-struct ServerPrepared {
-  std::string name;
-  int parameters = 0;
-  std::vector<std::string> columns;  // spelled as the statement or the schema spells them
-  std::vector<unsigned> types;       // the columns' type OIDs
-  bool returnsKey = false;           // an INSERT rewritten to return the new key
-};
-
 // A statement's run on the server: its bound values, then its result walked row by row.
 struct ServerCursor {
-  const ServerPrepared* prepared = nullptr;
+  std::shared_ptr<const ServerPrepared> prepared;
   std::vector<std::optional<std::string>> values;
   ResultPtr result;
   int row = -1;
@@ -59,8 +51,13 @@ class ServerLink {
   ServerLink(const ServerLink&) = delete;
   ServerLink& operator=(const ServerLink&) = delete;
 
-  // The prepared form of a statement in the embedded dialect.
-  const ServerPrepared& Prepare(std::string_view sql);
+  // Statements kept prepared per connection, and how many go at once past that.
+  static constexpr std::size_t kPreparedLimit = 256;
+  static constexpr std::size_t kPreparedReleaseBatch = 32;
+
+  // The prepared form of a statement in the embedded dialect. Only the most recently used
+  // texts stay prepared; one prepared again gets a new name.
+  std::shared_ptr<const ServerPrepared> Prepare(std::string_view sql);
   ResultPtr Run(const ServerPrepared& prepared,
                 const std::vector<std::optional<std::string>>& values);
   // Runs a script of statements without parameters.
@@ -91,13 +88,16 @@ class ServerLink {
   // Raises the provider error matching a failed result (or connection, when result is null).
   [[noreturn]] void Raise(const PGresult* result) const;
   void Check(const PGresult* result, int wanted) const;
+  // Frees on the server the statements the cache let go, unless a failed transaction
+  // refuses every command until it ends.
+  void DeallocateReleased();
 
   PGconn* conn_ = nullptr;
-  std::unordered_map<std::string, ServerPrepared> prepared_;
+  PreparedStatements prepared_{kPreparedLimit, kPreparedReleaseBatch};
   std::map<std::string, std::string> spellings_;
   std::set<std::string> months_;
   bool entryDaysCounted_ = false;  // the schema keeps LogEntry's rows counted per day
-  int preparedCount_ = 0;          // names stay unique on the server when the map is cleared
+  int preparedCount_ = 0;          // names are never used twice on a connection
 };
 
 }  // namespace tamsel::platform::data

@@ -235,5 +235,32 @@ TEST_F(ServerProviderTest, TransactionScopeCommitsOrRollsBackTheServerToo) {
       0);
 }
 
+// A connection that runs ever new texts keeps only a bounded number prepared on the server;
+// a text it let go runs again when it comes back, and one a caller still holds across the
+// evictions runs too.
+TEST_F(ServerProviderTest, PreparedStatementsStayBoundedAndEvictedTextsRunAgain) {
+  auto session = Session::OpenServer({Target(), "TamselDB", "", ""});
+  auto text = [](int i) { return "SELECT " + std::to_string(i) + " + ? AS n"; };
+  auto run = [&](Statement& statement, int argument) {
+    statement.BindInt64(1, argument);
+    return statement.Step() ? statement.Int64(0) : -1;
+  };
+  Statement held = session->Prepare("SELECT 1000 + ? AS n");
+  const int texts = static_cast<int>(ServerLink::kPreparedLimit) * 2 + 7;
+  for (int i = 0; i < texts; ++i) {
+    Statement statement = session->Prepare(text(i));
+    ASSERT_EQ(run(statement, 1), i + 1) << text(i);
+  }
+  auto count = session->Prepare("SELECT COUNT(*) FROM pg_prepared_statements");
+  ASSERT_TRUE(count.Step());
+  // The bound, and the statement still held.
+  EXPECT_LE(count.Int64(0), static_cast<std::int64_t>(ServerLink::kPreparedLimit) + 1);
+  EXPECT_EQ(run(held, 5), 1005);
+  for (const int i : {0, 1, texts - 1}) {
+    Statement statement = session->Prepare(text(i));
+    EXPECT_EQ(run(statement, 2), i + 2) << text(i);
+  }
+}
+
 }  // namespace
 }  // namespace tamsel::platform::data

@@ -312,7 +312,7 @@ Session::~Session() {
 Statement Session::Prepare(std::string_view sql) {
   if (server_) {
     auto cursor = std::make_unique<ServerCursor>();
-    cursor->prepared = &server_->Prepare(sql);
+    cursor->prepared = server_->Prepare(sql);
     return Statement(this, std::move(cursor));
   }
   auto found = cache_.find(sql);
