@@ -1,7 +1,7 @@
 // Copying a TamselDB between engines: the rows of each table read in key order from the
-// source and written to the target (COPY on the server engine, one prepared insert on the
-// embedded one) inside one transaction that commits only when every table's count and
-// checksum match the source's.
+// source (in batches from a server) and written to the target (COPY on the server engine, one
+// prepared insert on the embedded one) inside one transaction that commits only when every table's
+// count and checksum match the source's.
 #include "database/database_copy.h"
 
 #include <libpq-fe.h>
@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "database/schema.h"
+#include "database/table_rows.h"
 #include "platform/data/sql_dialect.h"
 
 namespace tamsel::db {
@@ -30,28 +31,31 @@ using platform::data::Statement;
 constexpr std::int64_t kProgressEvery = 10000;
 constexpr std::size_t kCopyChunk = 1 << 20;
 
-// A table or column name as the engine's SQL spells it.
-std::string Name(const Session& session, const std::string& name) {
-  return session.GetEngine() == Engine::Embedded ? "\"" + name + "\"" : name;
-}
-
-std::vector<std::string> KeyColumns(Session& session, const std::string& table) {
-  auto rows = session.Prepare(platform::data::QueriesFor(session.GetEngine()).primaryKey);
-  rows.BindText(1, table);
-  std::vector<std::string> columns;
-  while (rows.Step()) columns.push_back(rows.Text(0));
-  return columns;
-}
-
-// Every row of a table, in key order when it has one.
-Statement ReadRows(Session& session, const std::string& table) {
-  std::string sql = "SELECT * FROM " + Name(session, table);
-  const std::vector<std::string> key = KeyColumns(session, table);
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    sql += (i == 0 ? " ORDER BY " : ", ") + Name(session, key[i]);
+// The source read as of one moment, however many statements its tables take: a read-only
+// transaction (on the server, one snapshot for all of them), unless one is open already.
+class ReadSnapshot {
+ public:
+  explicit ReadSnapshot(Session& session) : session_(session), owned_(!session.InTransaction()) {
+    if (!owned_) return;
+    session.Execute(session.GetEngine() == Engine::Server
+                        ? "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"
+                        : "BEGIN");
   }
-  return session.Prepare(sql);
-}
+  ~ReadSnapshot() {
+    if (!owned_) return;
+    try {
+      session_.Execute("COMMIT");
+    } catch (...) {
+      // Nothing was written; the connection ends the transaction when it goes.
+    }
+  }
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+ private:
+  Session& session_;
+  bool owned_;
+};
 
 // The order-free checksum: each row hashed on its own (a NULL and a text differ, and so do
 // rows whose values only concatenate alike), the hashes added up in two 64-bit lanes.
@@ -93,15 +97,15 @@ class TableHash {
   std::int64_t rows_ = 0;
 };
 
-TableTally TallyTable(Session& session, const std::string& table) {
+TableTally TallyTable(Session& session, const std::string& table, std::int64_t batchRows) {
   TableHash hash;
-  auto rows = session.Prepare("SELECT * FROM " + Name(session, table));
-  while (rows.Step()) hash.Add(rows);
+  TableRows rows(session, table, batchRows);
+  while (rows.Next()) hash.Add(rows.Row());
   return hash.Tally(table);
 }
 
 std::int64_t CountRows(Session& session, const std::string& table) {
-  auto count = session.Prepare("SELECT COUNT(*) FROM " + Name(session, table));
+  auto count = session.Prepare("SELECT COUNT(*) FROM " + SqlName(session, table));
   count.Step();
   return count.Int64(0);
 }
@@ -155,7 +159,7 @@ void ClearTables(Session& to, const std::vector<std::string>& tables) {
     return;
   }
   for (auto table = tables.rbegin(); table != tables.rend(); ++table) {
-    to.Execute("DELETE FROM " + Name(to, *table));
+    to.Execute("DELETE FROM " + SqlName(to, *table));
   }
 }
 
@@ -173,14 +177,14 @@ class RowWriter {
   RowWriter(Session& to, const std::string& table, const Statement& shape) : to_(to) {
     std::string columns, marks;
     for (int c = 0; c < shape.ColumnCount(); ++c) {
-      columns += (c ? ", " : "") + Name(to, shape.ColumnName(c));
+      columns += (c ? ", " : "") + SqlName(to, shape.ColumnName(c));
       marks += c ? ", ?" : "?";
     }
     if (to.GetEngine() == Engine::Server) {
       Expect(PQexec(Conn(), ("COPY " + table + " (" + columns + ") FROM STDIN").c_str()),
              PGRES_COPY_IN);
     } else {
-      insert_ = std::make_unique<Statement>(to.Prepare("INSERT INTO " + Name(to, table) + " (" +
+      insert_ = std::make_unique<Statement>(to.Prepare("INSERT INTO " + SqlName(to, table) + " (" +
                                                        columns + ") VALUES (" + marks + ")"));
     }
   }
@@ -258,16 +262,16 @@ class RowWriter {
 };
 
 TableTally CopyTable(Session& from, Session& to, const std::string& table,
-                     const CopyProgress& progress) {
+                     const CopyProgress& progress, std::int64_t batchRows) {
   const std::int64_t total = CountRows(from, table);
   if (progress) progress(table, 0, total);
-  Statement rows = ReadRows(from, table);
-  RowWriter writer(to, table, rows);
+  TableRows rows(from, table, batchRows);
+  RowWriter writer(to, table, rows.Row());
   TableHash hash;
   std::int64_t done = 0;
-  while (rows.Step()) {
-    writer.Add(rows);
-    hash.Add(rows);
+  while (rows.Next()) {
+    writer.Add(rows.Row());
+    hash.Add(rows.Row());
     if (++done % kProgressEvery == 0 && progress) progress(table, done, total);
   }
   writer.Finish();
@@ -275,9 +279,9 @@ TableTally CopyTable(Session& from, Session& to, const std::string& table,
   return hash.Tally(table);
 }
 
-void Verify(Session& to, const std::vector<TableTally>& source) {
+void Verify(Session& to, const std::vector<TableTally>& source, std::int64_t batchRows) {
   for (const TableTally& copied : source) {
-    const TableTally landed = TallyTable(to, copied.table);
+    const TableTally landed = TallyTable(to, copied.table, batchRows);
     if (landed != copied) {
       throw std::runtime_error("the copy of " + copied.table + " differs from its source (" +
                                std::to_string(landed.rows) + " rows, checksum " + landed.checksum +
@@ -289,18 +293,20 @@ void Verify(Session& to, const std::vector<TableTally>& source) {
 
 }  // namespace
 
-std::vector<TableTally> TallyTables(Session& session) {
+std::vector<TableTally> TallyTables(Session& session, std::int64_t batchRows) {
   if (sodium_init() < 0) throw std::runtime_error("libsodium cannot start");
+  ReadSnapshot snapshot(session);
   std::vector<TableTally> tallies;
   for (const std::string& table : TableNames(session)) {
-    tallies.push_back(TallyTable(session, table));
+    tallies.push_back(TallyTable(session, table, batchRows));
   }
   return tallies;
 }
 
 std::vector<TableTally> CopyDatabase(Session& from, Session& to, bool replace,
-                                     const CopyProgress& progress) {
+                                     const CopyProgress& progress, std::int64_t batchRows) {
   if (sodium_init() < 0) throw std::runtime_error("libsodium cannot start");
+  ReadSnapshot snapshot(from);
   RequireCurrentSchema(from, "source");
   RequireCurrentSchema(to, "target");
   const std::vector<std::string> tables = TableNames(from);
@@ -317,8 +323,10 @@ std::vector<TableTally> CopyDatabase(Session& from, Session& to, bool replace,
   try {
     ClearTables(to, targetTables);
     MakeEntryMonths(from, to);
-    for (const std::string& table : tables) tallies.push_back(CopyTable(from, to, table, progress));
-    Verify(to, tallies);
+    for (const std::string& table : tables) {
+      tallies.push_back(CopyTable(from, to, table, progress, batchRows));
+    }
+    Verify(to, tallies, batchRows);
     to.Execute("COMMIT");
   } catch (...) {
     try {

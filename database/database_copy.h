@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "database/table_rows.h"
 #include "platform/data/session.h"
 
 namespace tamsel::db {
@@ -21,8 +22,10 @@ struct TableTally {
   bool operator==(const TableTally&) const = default;
 };
 
-// Every table of the schema, in creation order.
-std::vector<TableTally> TallyTables(platform::data::Session& session);
+// Every table of the schema, in creation order, read as of one moment; a server's rows come
+// `batchRows` at a time.
+std::vector<TableTally> TallyTables(platform::data::Session& session,
+                                    std::int64_t batchRows = TableRows::kDefaultBatchRows);
 
 // Called as rows are copied: the table, the rows copied of it so far and its total.
 using CopyProgress =
@@ -32,8 +35,10 @@ using CopyProgress =
 // the source's tallies. Raises std::runtime_error without changing anything when `to` holds
 // more than a new database's seed rows and `replace` is false, when either schema is not
 // current, or when the copy's tallies differ from the source's (the copy is then rolled
-// back).
+// back). The source is read as of one moment, a server's rows `batchRows` at a time, so
+// memory stays bounded whatever the tables' sizes.
 std::vector<TableTally> CopyDatabase(platform::data::Session& from, platform::data::Session& to,
-                                     bool replace, const CopyProgress& progress);
+                                     bool replace, const CopyProgress& progress,
+                                     std::int64_t batchRows = TableRows::kDefaultBatchRows);
 
 }  // namespace tamsel::db
