@@ -6,14 +6,25 @@
 //     page as the provider sends it (an unfiltered count or deep page sorted by time reads
 //     the kept per-day counts), and against the plain statements without them.
 //
+//  3. with --copy, `tamsel db copy` of the server database of each number of entries into an
+//     embedded file: the copying process's peak memory (the maximum resident set size
+//     /usr/bin/time -v reports) and its time.
+//
 //   server_bench [--records N] [--runs N] [--entries N[,N...]] [--server CONNINFO]
 //                [--message-file PATH] [--no-pass] [--no-browse]
+//                [--copy N[,N...]] [--tamsel PATH]
 //
+// --tamsel names the `tamsel` program the copy runs (by default the build's own), so that
+// another build's can be measured on the same database.
 // Without --server it runs a cluster of its own kept in <build>/bench/pg, so the databases
 // of --entries (generated on the server in one statement, once) are reused by later runs.
 // CONNINFO is a libpq string of a superuser without dbname ("host=/run/postgresql user=me").
 // Figures are medians of --runs runs (5 by default).
+#include <fcntl.h>
 #include <libpq-fe.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +34,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -73,7 +85,20 @@ struct Options {
                          "collector_messages.dll";
   bool pass = true;
   bool browse = true;
+  std::vector<std::int64_t> copies;
+  fs::path tamsel =
+      fs::canonical("/proc/self/exe").parent_path().parent_path() / "tools" / "tamsel";
 };
+
+std::vector<std::int64_t> NumberList(const std::string& list) {
+  std::vector<std::int64_t> numbers;
+  for (size_t start = 0; start < list.size();) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    numbers.push_back(std::stoll(list.substr(start, comma - start)));
+    start = comma + 1;
+  }
+  return numbers;
+}
 
 // Raised rather than exiting, so the cluster is stopped on the way out.
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
@@ -101,13 +126,11 @@ Options ParseOptions(int argc, char** argv) {
     } else if (arg == "--runs") {
       options.runs = std::max(1, std::atoi(value));
     } else if (arg == "--entries") {
-      options.entries.clear();
-      const std::string list = value;
-      for (size_t start = 0; start < list.size();) {
-        const size_t comma = std::min(list.find(',', start), list.size());
-        options.entries.push_back(std::stoll(list.substr(start, comma - start)));
-        start = comma + 1;
-      }
+      options.entries = NumberList(value);
+    } else if (arg == "--copy") {
+      options.copies = NumberList(value);
+    } else if (arg == "--tamsel") {
+      options.tamsel = value;
     } else if (arg == "--server") {
       options.server = value;
     } else if (arg == "--message-file") {
@@ -445,6 +468,55 @@ void RunPageViews(const Options& options, const std::string& conninfo, const fs:
   }
 }
 
+// --- 3. db copy from the server into an embedded file ---------------------------------------
+
+// Runs `program args...` with its output in `log`; its exit status and peak memory in KiB.
+std::pair<int, long> RunMeasured(const fs::path& program, const std::vector<std::string>& args,
+                                 const fs::path& log) {
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) Fail("cannot run " + program.string());
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128, usage.ru_maxrss};
+}
+
+void RunCopies(const Options& options, const std::string& conninfo, const fs::path& root) {
+  std::printf("== tamsel db copy of a server database into an embedded file (%s)\n",
+              options.tamsel.c_str());
+  std::printf("| %10s | %13s | %8s | %5s |\n", "entries", "peak RSS, KiB", "s", "load");
+  std::printf("|-----------:|--------------:|---------:|------:|\n");
+  SetAlias("PGCOPY", conninfo);
+  for (const std::int64_t entries : options.copies) {
+    const std::string database = "TamselBrowse" + std::to_string(entries);
+    if (!KeptDatabaseFits(conninfo, database, entries)) Generate(conninfo, database, entries);
+    const fs::path log = root / "copy.log";
+    const auto start = std::chrono::steady_clock::now();
+    const auto [status, peak] = RunMeasured(options.tamsel,
+                                            {"db", "copy", "--from", "PGCOPY/" + database, "--to",
+                                             "./Copy" + std::to_string(entries), "--replace"},
+                                            log);
+    const double seconds = bench::SecondsSince(start);
+    if (status != 0) {
+      std::ifstream output(log);
+      Fail("the copy failed: " + std::string(std::istreambuf_iterator<char>(output), {}));
+    }
+    std::printf("| %10lld | %13ld | %8.1f | %5.2f |\n", static_cast<long long>(entries), peak,
+                seconds, bench::LoadAverage());
+    std::fflush(stdout);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -488,6 +560,7 @@ int main(int argc, char** argv) {
   try {
     if (options.pass) RunPasses(options, conninfo);
     if (options.browse) RunPageViews(options, conninfo, root);
+    if (!options.copies.empty()) RunCopies(options, conninfo, root);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "server_bench: %s\n", error.what());
     return 1;
