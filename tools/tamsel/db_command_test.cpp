@@ -226,6 +226,13 @@ TEST_F(DbCommandTest, CopyMovesTheEmbeddedDatabaseToAServerOnce) {
   EXPECT_EQ(again.exitCode, 1);
   EXPECT_NE(again.output.find("--replace"), std::string::npos) << again.output;
   EXPECT_EQ(RunTool("db copy --from . --to " + target + " --replace").exitCode, 0);
+  // And back from the server into a new embedded file.
+  auto back = RunTool("db copy --from " + target + " --to ./Back");
+  ASSERT_EQ(back.exitCode, 0) << back.output;
+  EXPECT_NE(back.output.find("counts and checksums match"), std::string::npos) << back.output;
+  EXPECT_EQ(
+      nlohmann::json::parse(RunTool("db info --json --catalog Back").output)["tables"]["AppUser"],
+      1);
   EXPECT_EQ(RunTool("db copy --from . --to .").exitCode, 1);
   EXPECT_EQ(RunTool("db copy --from NOALIAS --to .").exitCode, 1);
 }
