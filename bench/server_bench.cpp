@@ -492,6 +492,10 @@ std::pair<int, long> RunMeasured(const fs::path& program, const std::vector<std:
 }
 
 void RunCopies(const Options& options, const std::string& conninfo, const fs::path& root) {
+  for (const std::int64_t entries : options.copies) {
+    const std::string database = "TamselBrowse" + std::to_string(entries);
+    if (!KeptDatabaseFits(conninfo, database, entries)) Generate(conninfo, database, entries);
+  }
   std::printf("== tamsel db copy of a server database into an embedded file (%s)\n",
               options.tamsel.c_str());
   std::printf("| %10s | %13s | %8s | %5s |\n", "entries", "peak RSS, KiB", "s", "load");
@@ -499,7 +503,6 @@ void RunCopies(const Options& options, const std::string& conninfo, const fs::pa
   SetAlias("PGCOPY", conninfo);
   for (const std::int64_t entries : options.copies) {
     const std::string database = "TamselBrowse" + std::to_string(entries);
-    if (!KeptDatabaseFits(conninfo, database, entries)) Generate(conninfo, database, entries);
     const fs::path log = root / "copy.log";
     const auto start = std::chrono::steady_clock::now();
     const auto [status, peak] = RunMeasured(options.tamsel,
