@@ -1,7 +1,7 @@
 // Copying a TamselDB between engines: the rows of each table read in key order from the
-// source (in batches from a server) and written to the target (COPY on the server engine, one
-// prepared insert on the embedded one) inside one transaction that commits only when every table's
-// count and checksum match the source's.
+// source (from a server in batches) and written to the target (COPY on the server engine, one
+// prepared insert on the embedded one) inside one transaction that commits only when every
+// table's count and checksum match the source's.
 #include "database/database_copy.h"
 
 #include <libpq-fe.h>

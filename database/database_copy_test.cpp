@@ -99,14 +99,14 @@ TEST_F(DatabaseCopyTest, ServerIntoEmbeddedInBatchesKeepsEveryRow) {
       "CASE WHEN i % 3 = 0 THEN '2003-01-15 10:00:00' ELSE '2003-02-15 10:00:00' END, "
       "'2003-02-15 10:00:00', i, 1, 1, 1, 3, 'entry' FROM n;");
   const std::vector<TableTally> whole = TallyTables(*server, 0);
-  const auto keysOf = [&](const std::vector<TableTally>& tallies, const std::string& table) {
+  const auto rowsOf = [&](const std::vector<TableTally>& tallies, const std::string& table) {
     for (const TableTally& tally : tallies) {
       if (tally.table == table) return tally.rows;
     }
     return std::int64_t{-1};
   };
-  ASSERT_EQ(keysOf(whole, "ELServerLogType"), 10);
-  ASSERT_EQ(keysOf(whole, "LogEntry"), 28);
+  ASSERT_EQ(rowsOf(whole, "ELServerLogType"), 10);
+  ASSERT_EQ(rowsOf(whole, "LogEntry"), 28);
 
   for (const std::int64_t batch : {1, 3, 4, 1000}) {
     SCOPED_TRACE(batch);

@@ -20,6 +20,7 @@ class TableRows {
   // Rows a batch of the server engine holds by default: a few megabytes of LogEntry.
   static constexpr std::int64_t kDefaultBatchRows = 10000;
 
+  // `batchRows` 0 reads a server's table in one statement too (whole, into memory).
   TableRows(platform::data::Session& session, const std::string& table,
             std::int64_t batchRows = kDefaultBatchRows);
 
