@@ -51,7 +51,6 @@
 #include "platform/data/session_pool.h"
 #include "platform/data/sql_dialect.h"
 #include "platform/network/network.h"
-#include "platform/registry/registry.h"
 #include "reports/browse/browse_methods.h"
 #include "reports/core/component_folder.h"
 #include "reports/core/component_objects.h"
@@ -66,7 +65,6 @@ namespace fs = std::filesystem;
 namespace bench = tamsel::bench;
 namespace data = tamsel::platform::data;
 namespace net = tamsel::platform::network;
-namespace reg = tamsel::platform::registry;
 namespace reports = tamsel::reports;
 
 constexpr const char* kMachine = "COLLECTOR";
@@ -195,9 +193,7 @@ void EnsureDatabase(const std::string& conninfo, const std::string& name) {
 }
 
 void SetAlias(const std::string& name, const std::string& target) {
-  reg::RegistryKey aliases;
-  reg::RegistryKey::Create(reg::HKEY_LOCAL_MACHINE, data::kAliasKey, aliases);
-  aliases.SetString(name, target);
+  if (!data::WriteAlias(name, target)) throw std::runtime_error("cannot write the alias " + name);
   data::SessionPool::Instance().Clear();
 }
 

@@ -34,9 +34,7 @@ class CollectionServerFaultsTest : public CollectionTest,
     return data::Session::OpenServer({target_, "TamselDB", "", ""});
   }
   void PointAlias(const std::string& target) {
-    reg::RegistryKey aliases;
-    reg::RegistryKey::Create(reg::HKEY_LOCAL_MACHINE, data::kAliasKey, aliases);
-    aliases.SetString(data::kServerAlias, target);
+    data::WriteAlias(data::kServerAlias, target);
     data::SessionPool::Instance().Clear();
   }
   // Stored entries, and the distinct records among them.

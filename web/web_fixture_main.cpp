@@ -21,7 +21,6 @@
 #include "platform/data/session.h"
 #include "platform/data/session_pool.h"
 #include "platform/network/network.h"
-#include "platform/registry/registry.h"
 
 namespace {
 
@@ -139,11 +138,7 @@ void AddRows(Session& db, long long entries) {
 
 // The local machine's alias of the server database, as `tamsel db alias add` writes it.
 void SetServerAlias(const std::string& target) {
-  namespace reg = tamsel::platform::registry;
-  reg::RegistryKey aliases;
-  if (reg::RegistryKey::Create(reg::HKEY_LOCAL_MACHINE, tamsel::platform::data::kAliasKey,
-                               aliases) != 0 ||
-      aliases.SetString(kServerAlias, target) != 0) {
+  if (!tamsel::platform::data::WriteAlias(kServerAlias, target)) {
     throw std::runtime_error("cannot write the data-source alias");
   }
   tamsel::platform::data::SessionPool::Instance().Clear();

@@ -10,7 +10,6 @@
 #include "platform/data/data_source.h"
 #include "platform/data/data_test_support.h"
 #include "platform/data/provider_error.h"
-#include "platform/registry/registry.h"
 
 namespace tamsel::platform::data {
 namespace {
@@ -77,10 +76,8 @@ TEST(ConnectionTest, AliasesResolveToTheirMachineAndOfflineServersAreNotFound) {
   TestNetwork net;
   network::Network::Current().CreateMachineFolder("SQL1");
   const auto remote = net.CreateDatabase("Cat", "", "SQL1");
-  registry::RegistryKey aliases;
-  ASSERT_EQ(registry::RegistryKey::Create(registry::HKEY_LOCAL_MACHINE, kAliasKey, aliases), 0);
-  aliases.SetString("DBSERVER", "DBMSSOCN,sql1,1433");
-  aliases.SetString("HERE", "DBMSSOCN,(local)");
+  ASSERT_TRUE(WriteAlias("DBSERVER", "DBMSSOCN,sql1,1433"));
+  ASSERT_TRUE(WriteAlias("HERE", "DBMSSOCN,(local)"));
   EXPECT_EQ(ResolveDataSourceMachine("dbserver"), "SQL1");
   EXPECT_EQ(ResolveDataSourceMachine("HERE"), "LOCAL");
   EXPECT_EQ(ResolveDataSourceMachine("\\\\sql2"), "SQL2");

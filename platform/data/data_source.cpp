@@ -44,6 +44,12 @@ bool IsServerAliasValue(std::string_view value) {
          lower.starts_with("host=") || value.find(" host=") != std::string_view::npos;
 }
 
+bool WriteAlias(std::string_view name, std::string_view value) {
+  reg::RegistryKey aliases;
+  return reg::RegistryKey::Create(reg::HKEY_LOCAL_MACHINE, kAliasKey, aliases) == ERROR_SUCCESS &&
+         aliases.SetString(name, value) == ERROR_SUCCESS;
+}
+
 std::optional<std::string> ServerAliasTarget(std::string_view dataSource) {
   const std::string server = ServerPart(dataSource);
   if (server.empty()) return std::nullopt;

@@ -18,6 +18,10 @@ inline constexpr std::string_view kAliasKey = "SOFTWARE\\Microsoft\\MSSQLServer\
 // "postgres://…") or a "key=value" string ("host=/socket/dir dbname=…").
 bool IsServerAliasValue(std::string_view value);
 
+// Writes the alias `name` -> `value` into the local machine's table, replacing one of that
+// name; false when the table cannot be written.
+bool WriteAlias(std::string_view name, std::string_view value);
+
 // The libpq target of a data-source name that is an alias of a server database; nullopt
 // for every other name (those open the embedded engine).
 std::optional<std::string> ServerAliasTarget(std::string_view dataSource);

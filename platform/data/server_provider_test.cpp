@@ -203,9 +203,7 @@ TEST_F(ServerProviderTest, LoginFailuresAreReportedAsTheProviderDoes) {
                               ";Initial Catalog=NoSuchDB;TRUSTED_CONNECTION=YES;");
             }),
             0x80004005u);
-  registry::RegistryKey aliases;
-  registry::RegistryKey::Create(registry::HKEY_LOCAL_MACHINE, kAliasKey, aliases);
-  aliases.SetString("DOWN", "host=/nonexistent/socket/folder");
+  WriteAlias("DOWN", "host=/nonexistent/socket/folder");
   EXPECT_EQ(Hresult([&] {
               Connection connection;
               connection.Open("Data Source=DOWN;Initial Catalog=TamselDB;TRUSTED_CONNECTION=YES;");

@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <string>
 
 #include "platform/data/data_source.h"
 #include "platform/data/sql_dialect.h"
-#include "platform/registry/registry.h"
 #include "testing/postgres_cluster.h"
 
 namespace tamsel::platform::data {
@@ -45,11 +45,12 @@ inline bool PrepareServerAlias(std::string* why = nullptr) {
     if (why != nullptr) *why = "cannot prepare a schema on the test cluster";
     return false;
   }
-  registry::RegistryKey aliases;
-  registry::RegistryKey::Create(registry::HKEY_LOCAL_MACHINE, kAliasKey, aliases);
-  aliases.SetString(kServerAlias, "host=" + cluster->SocketFolder().string() +
-                                      " user=tamsel options='-c search_path=" + schema +
-                                      ",public'");
+  // A test whose alias is missing would open nothing it meant to: a failed write is a failure.
+  if (!WriteAlias(kServerAlias, "host=" + cluster->SocketFolder().string() +
+                                    " user=tamsel options='-c search_path=" + schema +
+                                    ",public'")) {
+    throw std::runtime_error("cannot write the test alias " + std::string(kServerAlias));
+  }
   return true;
 }
 

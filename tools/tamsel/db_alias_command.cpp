@@ -62,9 +62,7 @@ int RunDbAliasCommand(const Args& args) {
       return AliasFail("'" + args[2] +
                        "' is not a server address (postgresql://… or host=/socket/dir)");
     }
-    if (reg::RegistryKey::Create(reg::HKEY_LOCAL_MACHINE, platform::data::kAliasKey, aliases) !=
-            0 ||
-        aliases.SetString(args[1], args[2]) != 0) {
+    if (!platform::data::WriteAlias(args[1], args[2])) {
       return AliasFail("cannot write the alias table");
     }
     std::printf("alias %s -> %s\n", args[1].c_str(), Masked(args[2]).c_str());
